@@ -1,0 +1,172 @@
+/* midicompose: compose a MIDI file from note text on the command line.
+ * A thin host around the library: it gathers the four texts, converts them to
+ * UTF-16 and passes them to MIDICompose, whose status becomes the exit code. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "midicompose.h"
+
+#define EXIT_USAGE 2
+
+static const char kUsage[] =
+    "Usage: midicompose NOTES OUTPUT [INSTRUMENT [BEATS]]\n"
+    "       midicompose --list-instruments | --help | --version\n"
+    "\n"
+    "Composes NOTES into a Standard MIDI File at OUTPUT (format 0, one track,\n"
+    "480 ticks per quarter note). NOTES given as - is read from standard input.\n"
+    "\n"
+    "Notes, in one of two notations:\n"
+    "  compact  one note per letter, each BEATS long: FACE\n"
+    "  beats    notes separated by spaces, each NAME[:BEATS]: \"C:2 E G:0.5 C5:2\"\n"
+    "A name is a letter A to G and an optional octave digit (C4 is middle C, the\n"
+    "default octave). Any text with a space uses the beats notation; at most\n"
+    "100 notes are read.\n"
+    "\n"
+    "INSTRUMENT  a General MIDI program 0 to 127 or a name (default: piano);\n"
+    "            \"drums\" plays on the percussion channel\n"
+    "BEATS       the default note length in quarter notes (default: 1.0)\n"
+    "\n"
+    "Options:\n"
+    "  --list-instruments  print every instrument name with its program\n"
+    "  -h, --help          print this text\n"
+    "  --version           print the version\n"
+    "\n"
+    "Exit status: 0 when the file was written; 2 for a usage error; otherwise\n"
+    "the library's status: 12 invalid beats, 13 unknown instrument, 14 out of\n"
+    "memory, 15 no notes, 16 no writer, 17 a note could not be added, 18 the\n"
+    "file could not be written, 19 the composition is too long.\n";
+
+static const struct {
+    const char* name;
+    int program;
+} kInstruments[] = {
+#define MIDICOMPOSE_INSTRUMENT(name, program) {name, program},
+#include "instrument_rows.inc"
+#undef MIDICOMPOSE_INSTRUMENT
+};
+
+/* UTF-8 to NUL-terminated UTF-16; malformed bytes become U+FFFD. */
+static MIDIComposeChar* ToUtf16(const char* text) {
+    size_t length = strlen(text), n = 0, i = 0;
+    MIDIComposeChar* out = (MIDIComposeChar*)malloc((length + 1) * sizeof *out);
+    if (out == NULL) return NULL;
+    while (i < length) {
+        const unsigned char c = (unsigned char)text[i];
+        unsigned long code = 0xFFFD, min = 0;
+        size_t extra = 0, k;
+        if (c < 0x80) { code = c; }
+        else if (c >= 0xC2 && c < 0xE0) { code = c & 0x1Fu; extra = 1; min = 0x80; }
+        else if (c >= 0xE0 && c < 0xF0) { code = c & 0x0Fu; extra = 2; min = 0x800; }
+        else if (c >= 0xF0 && c < 0xF5) { code = c & 0x07u; extra = 3; min = 0x10000; }
+        for (k = 1; k <= extra; ++k) {
+            if (i + k >= length || ((unsigned char)text[i + k] & 0xC0) != 0x80) break;
+            code = (code << 6) | ((unsigned char)text[i + k] & 0x3Fu);
+        }
+        if (k <= extra || code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            code = 0xFFFD;
+            if (k <= extra) extra = k - 1;  /* resume at the byte that broke the sequence */
+        }
+        i += extra + 1;
+        if (code >= 0x10000) {
+            out[n++] = (MIDIComposeChar)(0xD800 + ((code - 0x10000) >> 10));
+            out[n++] = (MIDIComposeChar)(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out[n++] = (MIDIComposeChar)code;
+        }
+    }
+    out[n] = 0;
+    return out;
+}
+
+/* All of standard input, less one trailing line break. */
+static char* ReadAll(FILE* in) {
+    size_t size = 0, capacity = 4096;
+    char* text = (char*)malloc(capacity);
+    size_t got;
+    if (text == NULL) return NULL;
+    while ((got = fread(text + size, 1, capacity - size - 1, in)) > 0) {
+        size += got;
+        if (capacity - size - 1 == 0) {
+            char* grown = (char*)realloc(text, capacity * 2);
+            if (grown == NULL) { free(text); return NULL; }
+            text = grown;
+            capacity *= 2;
+        }
+    }
+    if (ferror(in)) { free(text); return NULL; }
+    if (size > 0 && text[size - 1] == '\n') --size;
+    if (size > 0 && text[size - 1] == '\r') --size;
+    text[size] = '\0';
+    return text;
+}
+
+static void ListInstruments(void) {
+    size_t i;
+    for (i = 0; i < sizeof kInstruments / sizeof kInstruments[0]; ++i) {
+        printf("%-17s %d\n", kInstruments[i].name, kInstruments[i].program);
+    }
+}
+
+static int Usage(void) {
+    fputs(kUsage, stderr);
+    return EXIT_USAGE;
+}
+
+static int Compose(const char* notes, const char* path, const char* instrument, const char* beats) {
+    MIDIComposeChar* args[4];
+    const char* texts[4];
+    int i, status = COMPOSE_NO_MEMORY, ok = 1;
+    texts[0] = notes; texts[1] = path; texts[2] = instrument; texts[3] = beats;
+    for (i = 0; i < 4; ++i) ok = (args[i] = ToUtf16(texts[i])) != NULL && ok;
+    if (ok) status = MIDICompose(args[0], args[1], args[2], args[3]);
+    else fputs("Error: Memory allocation failed\n", stderr);
+    for (i = 0; i < 4; ++i) free(args[i]);
+    return status == COMPOSE_OK ? 0 : status;
+}
+
+int main(int argc, char** argv) {
+    const char* positional[4] = {NULL, NULL, "piano", "1.0"};
+    char* input = NULL;
+    int count = 0, i, status;
+    for (i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (strcmp(arg, "--") == 0) {
+            for (++i; i < argc; ++i) {
+                if (count == 4) return Usage();
+                positional[count++] = argv[i];
+            }
+            break;
+        }
+        if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
+            fputs(kUsage, stdout);
+            return 0;
+        }
+        if (strcmp(arg, "--version") == 0) {
+            printf("midicompose %s\n", MIDICOMPOSE_VERSION);
+            return 0;
+        }
+        if (strcmp(arg, "--list-instruments") == 0) {
+            ListInstruments();
+            return 0;
+        }
+        if (arg[0] == '-' && arg[1] != '\0' && !(arg[1] >= '0' && arg[1] <= '9') && arg[1] != '.') {
+            fprintf(stderr, "midicompose: unknown option '%s'\n", arg);
+            return Usage();
+        }
+        if (count == 4) return Usage();
+        positional[count++] = arg;
+    }
+    if (count < 2) return Usage();
+    if (strcmp(positional[0], "-") == 0) {
+        input = ReadAll(stdin);
+        if (input == NULL) {
+            fputs("midicompose: cannot read the notes from standard input\n", stderr);
+            return COMPOSE_NO_NOTES;
+        }
+        positional[0] = input;
+    }
+    status = Compose(positional[0], positional[1], positional[2], positional[3]);
+    free(input);
+    return status;
+}

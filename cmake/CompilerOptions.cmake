@@ -1,0 +1,16 @@
+# Warnings and sanitizers, attached to targets through this interface library.
+add_library(midicompose_options INTERFACE)
+target_compile_features(midicompose_options INTERFACE cxx_std_17)
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(midicompose_options INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wcast-qual -Wformat=2
+    $<$<BOOL:${MIDICOMPOSE_WERROR}>:-Werror>)
+  if(MIDICOMPOSE_SANITIZE)
+    target_compile_options(midicompose_options INTERFACE
+      -fsanitize=${MIDICOMPOSE_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+    target_link_options(midicompose_options INTERFACE -fsanitize=${MIDICOMPOSE_SANITIZE})
+  endif()
+elseif(MSVC)
+  target_compile_options(midicompose_options INTERFACE /W4 $<$<BOOL:${MIDICOMPOSE_WERROR}>:/WX>)
+endif()

@@ -1,0 +1,59 @@
+// Composition front end: argument texts, the note-text parser and the
+// number grammar shared by the beats argument and ":beats" suffixes.
+#ifndef MIDICOMPOSE_COMPOSE_H
+#define MIDICOMPOSE_COMPOSE_H
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "midicompose.h"
+
+namespace midicompose {
+
+constexpr int kMaxNotes = 100;        // notes beyond the hundredth are dropped
+constexpr unsigned kNoteVelocity = 100;
+
+struct NoteEntry {
+    std::unique_ptr<char[]> name;  // never null for a counted entry
+    float beats = 0.0f;            // length in quarter notes, above zero
+};
+
+struct NoteList {
+    NoteEntry entries[kMaxNotes];
+};
+
+// Parses the note text into list entries 0 to count-1 and returns the count
+// (at most max, itself at most kMaxNotes). A text containing a space is in
+// beat notation ("C:2 E G:0.5"), anything else in compact notation ("FACE").
+int ParseNotes(const char* text, NoteList& list, int max, float defaultBeats);
+// One note per ASCII letter; everything else is skipped.
+int ParseCompactNotes(const char* text, NoteList& list, int max, float defaultBeats);
+// Notes separated by runs of space, tab and line feed, each "name[:beats]".
+int ParseBeatNotes(const char* text, NoteList& list, int max, float defaultBeats);
+// Releases the names of the first n entries.
+void FreeNoteNames(NoteList& list, int n);
+
+// The decimal number at the start of [begin, end): optional white space, a
+// sign, digits with an optional point and fraction, an optional exponent.
+// Anything else (hexadecimal, "inf", "nan") reads as no number: 0. Does not
+// depend on the locale. Overflow gives an infinity.
+double ParseDecimal(const char* begin, const char* end);
+
+// Rounds to single precision; values past its range become infinities.
+float NarrowToFloat(double value);
+
+// printf's "%.2g" in the C locale, whatever locale the host has set.
+struct ShortNumber {
+    char text[32];
+};
+ShortNumber FormatShortNumber(double value);
+
+// Converts a NUL-terminated UTF-16 argument to the library's 8-bit text
+// (UTF-8; the ANSI code page on Windows). A null pointer or a text that does
+// not convert gives the empty text. False only when memory runs out.
+bool ConvertArgument(const MIDIComposeChar* text, std::string& out);
+
+}  // namespace midicompose
+
+#endif

@@ -1,0 +1,54 @@
+// Saving: the whole file is encoded in memory before the path is touched, so
+// a failure at any step leaves whatever was at the path as it was.
+#include <cstdio>
+
+#include "file_replace.h"
+#include "midi_writer.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace midicompose {
+namespace {
+
+int SaveTo(const MIDIWriter* writer, const char* shownPath, const NativePathChar* path) {
+    if (writer == nullptr || path == nullptr) return 0;
+    ByteBuffer file;
+    if (!EncodeMIDIFile(writer, file)) {
+        std::fputs("Error: Failed to write track data\n", stderr);
+        return 0;
+    }
+    switch (ReplaceFileContents(path, file.data(), file.size())) {
+        case ReplaceResult::Ok:
+            return 1;
+        case ReplaceResult::CannotCreate:
+            std::fprintf(stderr, "Error: Could not create file %s\n", shownPath != nullptr ? shownPath : "");
+            return 0;
+        case ReplaceResult::WriteFailed:
+            break;
+    }
+    std::fputs("Error: Failed to write track data\n", stderr);
+    return 0;
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+int SaveMIDIFileWide(const MIDIWriter* writer, const char* path, const wchar_t* widePath) {
+    return SaveTo(writer, path, widePath);
+}
+
+int SaveMIDIFile(const MIDIWriter* writer, const char* path) {
+    if (writer == nullptr || path == nullptr) return 0;
+    const int units = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (units <= 0) return SaveTo(writer, path, L"");
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], units);
+    return SaveTo(writer, path, wide.c_str());
+}
+#else
+int SaveMIDIFile(const MIDIWriter* writer, const char* path) { return SaveTo(writer, path, path); }
+#endif
+
+}  // namespace midicompose

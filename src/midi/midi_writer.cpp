@@ -1,0 +1,58 @@
+// The writer object and the note-name-to-key mapping.
+#include <new>
+
+#include "midi_writer.h"
+
+namespace midicompose {
+
+MIDIWriter* CreateMIDIWriter() { return new (std::nothrow) MIDIWriter(); }
+
+void FreeMIDIWriter(MIDIWriter* writer) { delete writer; }
+
+void SetMIDIWriterProgram(MIDIWriter* writer, std::uint8_t program) {
+    if (writer != nullptr) writer->program = program;
+}
+
+int NoteNameToKey(char letter, std::uint8_t octave) {
+    int semitone;
+    switch (letter) {
+        case 'C': case 'c': semitone = 0; break;
+        case 'D': case 'd': semitone = 2; break;
+        case 'E': case 'e': semitone = 4; break;
+        case 'F': case 'f': semitone = 5; break;
+        case 'G': case 'g': semitone = 7; break;
+        case 'A': case 'a': semitone = 9; break;
+        case 'B': case 'b': semitone = 11; break;
+        default: return 60;
+    }
+    return (octave + 1) * 12 + semitone;
+}
+
+int AppendMIDINote(MIDIWriter* writer, std::uint8_t key, std::uint32_t start,
+                   std::uint32_t duration, std::uint8_t velocity) {
+    if (writer == nullptr) return 0;
+    std::vector<MIDINote>& notes = writer->notes;
+    if (notes.size() == notes.capacity()) {
+        const std::size_t grown = notes.capacity() == 0 ? 10 : notes.capacity() * 2;
+        if (grown > notes.max_size()) return 0;
+        try {
+            notes.reserve(grown);  // on failure the old array is untouched
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+    }
+    notes.push_back(MIDINote{key, start, duration, velocity});
+    return 1;
+}
+
+int AddMIDINote(MIDIWriter* writer, const char* name, std::uint32_t start,
+                std::uint32_t duration, std::uint8_t velocity) {
+    if (writer == nullptr || name == nullptr || name[0] == '\0') return 0;
+    // One octave digit at most: "C10" is C in octave 1, "C#5" is C in octave 4.
+    std::uint8_t octave = 4;
+    if (name[1] >= '0' && name[1] <= '9') octave = static_cast<std::uint8_t>(name[1] - '0');
+    const int key = NoteNameToKey(name[0], octave);
+    return AppendMIDINote(writer, static_cast<std::uint8_t>(key), start, duration, velocity);
+}
+
+}  // namespace midicompose

@@ -1,0 +1,87 @@
+// MIDI output: the writer that collects notes and the encoder that turns
+// them into a Standard MIDI File (format 0, one track).
+#ifndef MIDICOMPOSE_MIDI_WRITER_H
+#define MIDICOMPOSE_MIDI_WRITER_H
+
+#include <cstdint>
+#include <vector>
+
+namespace midicompose {
+
+// Ticks per quarter note; one beat is one quarter note.
+constexpr std::uint16_t kTicksPerQuarter = 480;
+
+// The program that selects percussion: no program change, notes on channel 10.
+constexpr std::uint8_t kPercussionProgram = 128;
+
+// The latest tick a file may hold: a delta time is at most four bytes long.
+constexpr std::uint32_t kMaxTick = 0x0FFFFFFF;
+
+struct MIDINote {
+    std::uint8_t key;  // may exceed 127 (A9, B9); written as 127
+    std::uint32_t start;
+    std::uint32_t duration;
+    std::uint8_t velocity;
+};
+
+struct MIDIWriter {
+    std::vector<MIDINote> notes;  // capacity grows 10, 20, 40, ...
+    std::uint16_t division = kTicksPerQuarter;
+    // 0 writes no program change; 1-127 a program change on channel 1;
+    // 128 is percussion: no program change, every note on channel 10.
+    std::uint8_t program = 0;
+};
+
+enum TrackEventKind : std::uint8_t { NoteOn = 0, NoteOff = 1, ProgramChange = 2 };
+
+struct TrackEvent {
+    std::uint32_t tick;
+    TrackEventKind kind;
+    std::uint8_t key;  // 0xFF in a program change
+    std::uint8_t velocity;
+    std::uint8_t program;
+};
+
+// The bytes of a file being assembled in memory.
+using ByteBuffer = std::vector<std::uint8_t>;
+
+// Null when out of memory.
+MIDIWriter* CreateMIDIWriter();
+void FreeMIDIWriter(MIDIWriter* writer);
+void SetMIDIWriterProgram(MIDIWriter* writer, std::uint8_t program);
+
+// Adds the note named by its letter and an optional octave digit ("C", "c5",
+// "A9"). 0 for a null writer, a null or empty name, or no memory.
+int AddMIDINote(MIDIWriter* writer, const char* name, std::uint32_t start,
+                std::uint32_t duration, std::uint8_t velocity);
+
+// (octave + 1) * 12 + semitone of the letter; 60 for a letter that is no note.
+int NoteNameToKey(char letter, std::uint8_t octave);
+
+// Stores one note; on failure (0) the writer is left exactly as it was.
+int AppendMIDINote(MIDIWriter* writer, std::uint8_t key, std::uint32_t start,
+                   std::uint32_t duration, std::uint8_t velocity);
+
+// Writes the whole file, or leaves whatever was at the path as it was.
+// 1 on success; 0 after printing why to standard error.
+int SaveMIDIFile(const MIDIWriter* writer, const char* path);
+#if defined(_WIN32)
+// As SaveMIDIFile, opening the file through a UTF-16 path; the 8-bit path
+// is only shown in messages.
+int SaveMIDIFileWide(const MIDIWriter* writer, const char* path, const wchar_t* widePath);
+#endif
+
+// Assembles the complete file in memory: header chunk, then track chunk.
+// 0 when the writer holds no notes, a tick passes kMaxTick or memory runs out.
+int EncodeMIDIFile(const MIDIWriter* writer, ByteBuffer& file);
+
+// The pieces of EncodeMIDIFile, appending to the buffer. Append functions
+// may throw std::bad_alloc; WriteMIDITrack catches it and answers 0.
+int WriteMIDITrack(ByteBuffer& file, const MIDIWriter* writer);
+void WriteMIDIHeader(ByteBuffer& file, std::uint16_t division);
+void WriteBE32(ByteBuffer& file, std::uint32_t value);
+void WriteBE16(ByteBuffer& file, std::uint16_t value);
+
+}  // namespace midicompose
+
+#endif
