@@ -25,9 +25,11 @@ TempDir::~TempDir() {
     if (std::system(command.c_str()) != 0) std::perror("rm");
 }
 
-std::vector<std::string> TempDir::Entries() const {
+std::vector<std::string> TempDir::Entries() const { return DirectoryEntries(path_); }
+
+std::vector<std::string> DirectoryEntries(const std::string& path) {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(path_.c_str())) {
+    if (DIR* dir = opendir(path.c_str())) {
         while (const dirent* entry = readdir(dir)) {
             const std::string name = entry->d_name;
             if (name != "." && name != "..") names.push_back(name);

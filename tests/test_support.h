@@ -31,6 +31,8 @@ private:
 };
 
 bool FileExists(const std::string& path);
+// Names of the entries in a directory, sorted.
+std::vector<std::string> DirectoryEntries(const std::string& path);
 Bytes ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes HexBytes(const std::string& hex);  // "4D 54 68 64" -> bytes

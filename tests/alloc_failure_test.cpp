@@ -1,0 +1,219 @@
+// Fails the n-th allocation of a MIDICompose call, for every n, and checks
+// that the call still ends cleanly: a status from the table, nothing leaked,
+// no file left behind unless it succeeded, an existing file untouched.
+// The shim replaces malloc and operator new for the whole process, so this
+// test runs in its own executable and never under a sanitizer.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "midicompose.h"
+#include "test_support.h"
+
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void __libc_free(void*);
+}
+
+namespace {
+
+// The shim's state. Touched only by the test's one thread while armed.
+struct Shim {
+    bool armed = false;
+    bool failEveryAfter = false;  // fail n and every allocation after it, or n alone
+    long failAt = 0;
+    long count = 0;
+    long failures = 0;
+    // Blocks allocated while armed and not yet freed (open addressing).
+    static constexpr std::size_t kSlots = 1 << 14;
+    void* live[kSlots] = {};
+    long liveCount = 0;
+};
+Shim shim;
+
+std::size_t Slot(void* p) { return (reinterpret_cast<std::uintptr_t>(p) >> 4) & (Shim::kSlots - 1); }
+
+void Remember(void* p) {
+    for (std::size_t i = Slot(p);; i = (i + 1) & (Shim::kSlots - 1)) {
+        if (shim.live[i] == nullptr) {
+            shim.live[i] = p;
+            ++shim.liveCount;
+            return;
+        }
+    }
+}
+
+void Forget(void* p) {
+    for (std::size_t i = Slot(p), n = 0; n < Shim::kSlots; i = (i + 1) & (Shim::kSlots - 1), ++n) {
+        if (shim.live[i] == p) {
+            shim.live[i] = nullptr;
+            --shim.liveCount;
+            // Re-seat the entries after this one so lookups keep working.
+            for (std::size_t j = (i + 1) & (Shim::kSlots - 1); shim.live[j] != nullptr; j = (j + 1) & (Shim::kSlots - 1)) {
+                void* moved = shim.live[j];
+                shim.live[j] = nullptr;
+                --shim.liveCount;
+                Remember(moved);
+            }
+            return;
+        }
+        if (shim.live[i] == nullptr) return;
+    }
+}
+
+// True when this allocation is to fail.
+bool Fails() {
+    if (!shim.armed) return false;
+    ++shim.count;
+    const bool fail = shim.failEveryAfter ? shim.count >= shim.failAt : shim.count == shim.failAt;
+    if (fail) ++shim.failures;
+    return fail;
+}
+
+void* Track(void* p) {
+    if (shim.armed && p != nullptr) Remember(p);
+    return p;
+}
+
+void* NewOrThrow(std::size_t size) {
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+
+}  // namespace
+
+extern "C" {
+void* malloc(std::size_t size) { return Fails() ? nullptr : Track(__libc_malloc(size)); }
+void* calloc(std::size_t n, std::size_t size) { return Fails() ? nullptr : Track(__libc_calloc(n, size)); }
+void* realloc(void* p, std::size_t size) {
+    if (Fails()) return nullptr;
+    void* moved = __libc_realloc(p, size);
+    if (shim.armed && moved != nullptr) {
+        if (p != nullptr) Forget(p);
+        Remember(moved);
+    }
+    return moved;
+}
+void free(void* p) {
+    if (shim.armed && p != nullptr) Forget(p);
+    __libc_free(p);
+}
+}
+
+void* operator new(std::size_t size) { return NewOrThrow(size); }
+void* operator new[](std::size_t size) { return NewOrThrow(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::TempDir;
+using testing_support::Utf16;
+
+struct SweepInput {
+    const char* what;
+    std::string notes;
+    bool longPath;
+    bool existingTarget;
+};
+
+std::string Describe(const SweepInput& s) { return s.what; }
+
+std::string Notes(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += i % 2 == 0 ? "C:2 " : "G5 ";
+    return text;
+}
+
+class AllocationFailureTest : public ::testing::TestWithParam<SweepInput> {};
+
+// Runs the call once for each allocation it makes, failing that one (and,
+// in the second mode, every later one), until a call sees no failure.
+TEST_P(AllocationFailureTest, EndsEveryCallCleanly) {
+    const SweepInput& input = GetParam();
+    TempDir dir;
+    std::string folder = dir.path();
+    if (input.longPath) {
+        folder += "/" + std::string(150, 'd');
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        folder += "/" + std::string(120, 'e');
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    }
+    const std::string path = folder + "/song.mid";
+    const Bytes old = {'o', 'l', 'd'};
+    const std::u16string notes = Utf16(input.notes), widePath = Utf16(path), instrument = u"violin", beats = u"1";
+
+    // The reference run also fills stdio's buffers, which live on after a call.
+    testing_support::WriteBytes(path, old);
+    int status;
+    {
+        testing_support::CapturedOutput quiet;
+        status = MIDICompose(notes.c_str(), widePath.c_str(), instrument.c_str(), beats.c_str());
+    }
+    ASSERT_EQ(status, COMPOSE_OK);
+    const Bytes expected = testing_support::ReadBytes(path);
+
+    for (const bool every : {false, true}) {
+        for (long n = 1;; ++n) {
+            if (input.existingTarget) {
+                testing_support::WriteBytes(path, old);
+            } else {
+                std::remove(path.c_str());
+            }
+            {
+                testing_support::CapturedOutput quiet;
+                shim = Shim();
+                shim.failEveryAfter = every;
+                shim.failAt = n;
+                shim.armed = true;
+                status = MIDICompose(notes.c_str(), widePath.c_str(), instrument.c_str(), beats.c_str());
+                shim.armed = false;
+            }
+            const std::string where = std::string(every ? "from" : "at") + " allocation " + std::to_string(n);
+            EXPECT_TRUE(status == COMPOSE_OK || (status >= COMPOSE_BAD_BEATS && status <= COMPOSE_TOO_LONG))
+                << status << ' ' << where;
+            EXPECT_EQ(shim.liveCount, 0) << "leak " << where;
+            if (status == COMPOSE_OK) {
+                // A failed name copy drops that note, so the file may be shorter.
+                EXPECT_TRUE(testing_support::FileExists(path)) << where;
+            } else if (input.existingTarget) {
+                EXPECT_EQ(testing_support::ReadBytes(path), old) << where;
+            } else {
+                EXPECT_FALSE(testing_support::FileExists(path)) << where;
+            }
+            EXPECT_EQ(testing_support::DirectoryEntries(folder).size(), status == COMPOSE_OK || input.existingTarget ? 1u : 0u)
+                << "a temporary file is left " << where;
+            if (shim.failures == 0) {
+                // Every call allocates at least its arguments, list, names, writer and file image.
+                EXPECT_GE(n, 8) << "the shim saw too few allocations to be in the way";
+                EXPECT_EQ(status, COMPOSE_OK);
+                EXPECT_EQ(testing_support::ReadBytes(path), expected);
+                break;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, AllocationFailureTest,
+    ::testing::Values(SweepInput{"one note", "C", false, false}, SweepInput{"the chord", "C:2 E:1 G:1 C5:2", false, true},
+                      SweepInput{"a hundred notes", Notes(100), false, true},
+                      SweepInput{"a hundred and one notes", Notes(101), false, false},
+                      SweepInput{"a path of three hundred characters", "C D E", true, true}),
+    testing_support::NamedAfterDescription());
+
+}  // namespace
