@@ -1,4 +1,5 @@
 # The front door: `make run` composes the demo, `make check` runs every test.
+SHELL := /bin/bash
 BUILD_DIR  ?= build
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 NOTES      ?= C:2 E:1 G:1 C5:2
@@ -8,7 +9,7 @@ BEATS      ?= 1.0
 
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build run check check-main check-asan check-tsan deps-build deps-check clean
+.PHONY: all build run check check-main check-asan check-tsan check-fuzz fuzz fuzz-build deps-build deps-check clean
 
 all: build
 
@@ -23,7 +24,10 @@ run: build
 SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
                 TSAN_OPTIONS=halt_on_error=1
 
-check: check-main check-asan check-tsan
+FUZZ_SECONDS ?= 60
+FUZZERS = compose_fuzzer parser_fuzzer
+
+check: check-main check-asan check-tsan check-fuzz
 
 check-main: deps-check
 	$(CONFIGURE) -DMIDICOMPOSE_BUILD_TESTS=ON -DMIDICOMPOSE_WERROR=ON
@@ -53,3 +57,27 @@ deps-check:
 
 clean:
 	rm -rf $(BUILD_DIR) $(BUILD_DIR)-asan $(BUILD_DIR)-tsan $(BUILD_DIR)-fuzz
+
+# libFuzzer with ASan and UBSan (clang).
+fuzz-build: deps-check
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_DIR)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DMIDICOMPOSE_BUILD_TESTS=OFF -DMIDICOMPOSE_FUZZ=ON -DMIDICOMPOSE_SANITIZE=address,undefined
+	cmake --build $(BUILD_DIR)-fuzz -j $(JOBS) --target $(FUZZERS)
+
+# Replays the seed corpus, then explores for FUZZ_SECONDS a target. New
+# inputs go to a scratch corpus; crashes are written to $(BUILD_DIR)-fuzz.
+fuzz: fuzz-build
+	@set -e; for f in $(FUZZERS); do \
+	  corpus=fuzz/corpus/$${f%_fuzzer}; scratch=$(BUILD_DIR)-fuzz/corpus-$$f; mkdir -p $$scratch; \
+	  echo "== $$f: $(FUZZ_SECONDS) s"; \
+	  $(SANITIZER_ENV) $(BUILD_DIR)-fuzz/fuzz/$$f -close_fd_mask=3 -dict=fuzz/midicompose.dict \
+	    -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(BUILD_DIR)-fuzz/ \
+	    $$scratch $$corpus 2>&1 | grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|==|SUMMARY|ERROR)|Done' ; \
+	  test $${PIPESTATUS[0]} -eq 0; \
+	done
+
+check-fuzz: fuzz-build
+	@for f in $(FUZZERS); do \
+	  $(SANITIZER_ENV) $(BUILD_DIR)-fuzz/fuzz/$$f -close_fd_mask=3 -runs=0 fuzz/corpus/$${f%_fuzzer} 2>&1 | tail -1 || exit 1; \
+	done
+	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)

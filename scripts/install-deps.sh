@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_packages=(cmake make g++)
-check_packages=("${build_packages[@]}" libgtest-dev pkg-config python3)
+check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
