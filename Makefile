@@ -9,7 +9,7 @@ BEATS      ?= 1.0
 
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build run check check-main check-asan check-tsan check-fuzz fuzz fuzz-build deps-build deps-check clean
+.PHONY: all build run check check-main check-asan check-tsan check-fuzz check-windows fuzz fuzz-build deps-build deps-check clean
 
 all: build
 
@@ -27,7 +27,7 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print
 FUZZ_SECONDS ?= 60
 FUZZERS = compose_fuzzer parser_fuzzer
 
-check: check-main check-asan check-tsan check-fuzz
+check: check-main check-asan check-tsan check-fuzz check-windows
 
 check-main: deps-check
 	$(CONFIGURE) -DMIDICOMPOSE_BUILD_TESTS=ON -DMIDICOMPOSE_WERROR=ON
@@ -56,7 +56,11 @@ deps-check:
 	@scripts/install-deps.sh check
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-asan $(BUILD_DIR)-tsan $(BUILD_DIR)-fuzz
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-asan $(BUILD_DIR)-tsan $(BUILD_DIR)-fuzz $(BUILD_DIR)-mingw
+
+# midicompose.dll cross-built with mingw-w64 and run under wine, where installed.
+check-windows: deps-check
+	scripts/check-windows.sh $(BUILD_DIR)-mingw
 
 # libFuzzer with ASan and UBSan (clang).
 fuzz-build: deps-check

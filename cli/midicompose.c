@@ -7,6 +7,10 @@
 
 #include "midicompose.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #define EXIT_USAGE 2
 
 static const char kUsage[] =
@@ -125,7 +129,7 @@ static int Compose(const char* notes, const char* path, const char* instrument, 
     return status == COMPOSE_OK ? 0 : status;
 }
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
     const char* positional[4] = {NULL, NULL, "piano", "1.0"};
     char* input = NULL;
     int count = 0, i, status;
@@ -170,3 +174,25 @@ int main(int argc, char** argv) {
     free(input);
     return status;
 }
+
+#if defined(_WIN32)
+/* Windows hands the arguments over as UTF-16; take them so, losing nothing. */
+int wmain(int argc, wchar_t** wideArgv) {
+    char** argv = (char**)calloc((size_t)argc + 1, sizeof *argv);
+    int i, status = COMPOSE_NO_MEMORY;
+    if (argv == NULL) return status;
+    for (i = 0; i < argc; ++i) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, NULL, 0, NULL, NULL);
+        argv[i] = (char*)malloc(bytes > 0 ? (size_t)bytes : 1);
+        if (argv[i] == NULL) break;
+        argv[i][0] = '\0';
+        if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, argv[i], bytes, NULL, NULL);
+    }
+    if (i == argc) status = Main(argc, argv);
+    for (i = 0; i < argc; ++i) free(argv[i]);
+    free(argv);
+    return status;
+}
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif

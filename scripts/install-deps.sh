@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a make target needs, where it can (as root or
-# through sudo); otherwise names the command to run. Usage: install-deps.sh build|check
+# through sudo); otherwise names the command to run.
+# Usage: install-deps.sh build|check|ci
+#   build  what make run needs
+#   check  what make check needs; it skips the Windows part without the extras
+#   ci     check, plus the mingw-w64 cross compiler and wine for that part
 set -euo pipefail
 
 build_packages=(cmake make g++)
-check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev)
+check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev locales
+                python3 python3-mido midicsv timidity)
+ci_packages=("${check_packages[@]}" g++-mingw-w64-x86-64 wine64 hyperfine libbenchmark-dev)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
   check) wanted=("${check_packages[@]}") ;;
-  *) echo "usage: $0 build|check" >&2; exit 2 ;;
+  ci) wanted=("${ci_packages[@]}") ;;
+  *) echo "usage: $0 build|check|ci" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

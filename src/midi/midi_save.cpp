@@ -1,6 +1,8 @@
 // Saving: the whole file is encoded in memory before the path is touched, so
 // a failure at any step leaves whatever was at the path as it was.
 #include <cstdio>
+#include <new>
+#include <string>
 
 #include "file_replace.h"
 #include "midi_writer.h"
@@ -39,13 +41,19 @@ int SaveMIDIFileWide(const MIDIWriter* writer, const char* path, const wchar_t* 
     return SaveTo(writer, path, widePath);
 }
 
+// For callers holding only the 8-bit path, in the ANSI code page.
 int SaveMIDIFile(const MIDIWriter* writer, const char* path) {
     if (writer == nullptr || path == nullptr) return 0;
     const int units = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
     if (units <= 0) return SaveTo(writer, path, L"");
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], units);
-    return SaveTo(writer, path, wide.c_str());
+    try {
+        std::wstring wide(static_cast<std::size_t>(units), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], units);
+        return SaveTo(writer, path, wide.c_str());
+    } catch (const std::bad_alloc&) {
+        std::fputs("Error: Failed to write track data\n", stderr);
+        return 0;
+    }
 }
 #else
 int SaveMIDIFile(const MIDIWriter* writer, const char* path) { return SaveTo(writer, path, path); }
