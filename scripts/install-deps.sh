@@ -9,7 +9,7 @@ set -euo pipefail
 
 build_packages=(cmake make g++)
 check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev locales
-                python3 python3-mido midicsv timidity)
+                python3 python3-mido midicsv timidity fluid-soundfont-gm)
 ci_packages=("${check_packages[@]}" g++-mingw-w64-x86-64 wine64 hyperfine libbenchmark-dev)
 
 case "${1:-build}" in
