@@ -9,7 +9,7 @@ BEATS      ?= 1.0
 
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build run check check-main check-asan check-tsan check-fuzz check-windows fuzz fuzz-build deps-build deps-check clean
+.PHONY: all build run check check-main check-asan check-tsan check-fuzz check-windows bench fuzz fuzz-build deps-build deps-check clean
 
 all: build
 
@@ -56,7 +56,16 @@ deps-check:
 	@scripts/install-deps.sh check
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-asan $(BUILD_DIR)-tsan $(BUILD_DIR)-fuzz $(BUILD_DIR)-mingw
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-asan $(BUILD_DIR)-tsan $(BUILD_DIR)-fuzz $(BUILD_DIR)-mingw $(BUILD_DIR)-bench
+
+# Benchmarks: the library against the atomic-write floor, the writer alone,
+# and the command as a process. Nothing here fails on time.
+bench:
+	@scripts/install-deps.sh bench
+	cmake -S . -B $(BUILD_DIR)-bench -DCMAKE_BUILD_TYPE=Release -DMIDICOMPOSE_BENCH=ON -DMIDICOMPOSE_BUILD_TESTS=OFF
+	cmake --build $(BUILD_DIR)-bench -j $(JOBS)
+	$(BUILD_DIR)-bench/bench/compose_bench
+	scripts/bench-process.sh $(BUILD_DIR)-bench
 
 # midicompose.dll cross-built with mingw-w64 and run under wine, where installed.
 check-windows: deps-check

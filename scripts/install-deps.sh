@@ -8,6 +8,7 @@
 set -euo pipefail
 
 build_packages=(cmake make g++)
+bench_packages=("${build_packages[@]}" libbenchmark-dev hyperfine python3)
 check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev locales
                 python3 python3-mido midicsv timidity fluid-soundfont-gm)
 ci_packages=("${check_packages[@]}" g++-mingw-w64-x86-64 wine64 hyperfine libbenchmark-dev)
@@ -16,7 +17,8 @@ case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
   check) wanted=("${check_packages[@]}") ;;
   ci) wanted=("${ci_packages[@]}") ;;
-  *) echo "usage: $0 build|check|ci" >&2; exit 2 ;;
+  bench) wanted=("${bench_packages[@]}") ;;
+  *) echo "usage: $0 build|check|ci|bench" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

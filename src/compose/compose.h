@@ -15,12 +15,16 @@ constexpr int kMaxNotes = 100;        // notes beyond the hundredth are dropped
 constexpr unsigned kNoteVelocity = 100;
 
 struct NoteEntry {
-    std::unique_ptr<char[]> name;  // never null for a counted entry
-    float beats = 0.0f;            // length in quarter notes, above zero
+    const char* name = nullptr;  // in the list's name store; never null for a counted entry
+    float beats = 0.0f;          // length in quarter notes, above zero
 };
 
 struct NoteList {
     NoteEntry entries[kMaxNotes];
+    // Every name, each NUL-terminated, in one allocation: a call's names
+    // are all there or none is (no note is silently dropped for want of
+    // memory), and a hundred notes cost one allocation, not a hundred.
+    std::unique_ptr<char[]> names;
 };
 
 // Parses the note text into list entries 0 to count-1 and returns the count
@@ -31,19 +35,20 @@ int ParseNotes(const char* text, NoteList& list, int max, float defaultBeats);
 int ParseCompactNotes(const char* text, NoteList& list, int max, float defaultBeats);
 // Notes separated by runs of space, tab and line feed, each "name[:beats]".
 int ParseBeatNotes(const char* text, NoteList& list, int max, float defaultBeats);
-// Releases the names of the first n entries.
+// Releases the names; the first n entries no longer name anything.
 void FreeNoteNames(NoteList& list, int n);
 
 // The decimal number at the start of [begin, end): optional white space, a
 // sign, digits with an optional point and fraction, an optional exponent.
 // Anything else (hexadecimal, "inf", "nan") reads as no number: 0. Does not
-// depend on the locale. Overflow gives an infinity.
+// depend on the locale. Overflow gives an infinity. May throw std::bad_alloc.
 double ParseDecimal(const char* begin, const char* end);
 
 // Rounds to single precision; values past its range become infinities.
 float NarrowToFloat(double value);
 
-// printf's "%.2g" in the C locale, whatever locale the host has set.
+// printf's "%.2g" in the C locale, whatever locale the host has set. May
+// throw std::bad_alloc.
 struct ShortNumber {
     char text[32];
 };

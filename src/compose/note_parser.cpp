@@ -12,32 +12,48 @@ namespace {
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
-// Stores a note; false (nothing stored) when its name cannot be allocated.
-bool StoreNote(NoteEntry& entry, const char* name, std::size_t length, float beats) {
-    char* copy = new (std::nothrow) char[length + 1];
-    if (copy == nullptr) return false;
-    std::memcpy(copy, name, length);
-    copy[length] = '\0';
-    entry.name.reset(copy);
-    entry.beats = beats;
-    return true;
-}
-
 int Capacity(int max) { return std::clamp(max, 0, kMaxNotes); }
+
+// Appends names to the list's name store, which the caller sized.
+class NameStore {
+public:
+    explicit NameStore(NoteList& list, std::size_t bytes) : list_(list) {
+        list_.names.reset(new (std::nothrow) char[bytes]);
+        next_ = list_.names.get();
+    }
+    bool ok() const { return next_ != nullptr; }
+    void Store(int index, const char* name, std::size_t length, float beats) {
+        std::memcpy(next_, name, length);
+        next_[length] = '\0';
+        list_.entries[index].name = next_;
+        list_.entries[index].beats = beats;
+        next_ += length + 1;
+    }
+
+private:
+    NoteList& list_;
+    char* next_;
+};
 
 }  // namespace
 
 int ParseCompactNotes(const char* text, NoteList& list, int max, float defaultBeats) {
     const int limit = Capacity(max);
+    NameStore names(list, 2 * static_cast<std::size_t>(limit) + 1);  // a letter and its NUL per note
+    if (!names.ok()) return 0;
     int count = 0;
     for (const char* p = text; *p != '\0' && count < limit; ++p) {
-        if (IsAsciiLetter(*p) && StoreNote(list.entries[count], p, 1, defaultBeats)) ++count;
+        if (IsAsciiLetter(*p)) names.Store(count++, p, 1, defaultBeats);
     }
     return count;
 }
 
 int ParseBeatNotes(const char* text, NoteList& list, int max, float defaultBeats) {
     const int limit = Capacity(max);
+    // Each name is part of a token and tokens are at least one separator
+    // apart, so the names and their NULs fit in the text's own length + 1.
+    NameStore names(list, std::strlen(text) + 1);
+    if (!names.ok()) return 0;
     int count = 0;
     const char* p = text;
     // The scan keeps its position here, per call, so overlapping calls are safe.
@@ -45,16 +61,17 @@ int ParseBeatNotes(const char* text, NoteList& list, int max, float defaultBeats
         while (*p != '\0' && IsSeparator(*p)) ++p;
         if (*p == '\0') break;
         const char* const token = p;
-        while (*p != '\0' && !IsSeparator(*p)) ++p;
-
-        const char* colon = static_cast<const char*>(std::memchr(token, ':', static_cast<std::size_t>(p - token)));
+        const char* colon = nullptr;  // the first one splits name and length
+        for (; *p != '\0' && !IsSeparator(*p); ++p) {
+            if (*p == ':' && colon == nullptr) colon = p;
+        }
         const char* nameEnd = colon != nullptr ? colon : p;
         float beats = defaultBeats;
         if (colon != nullptr) {
             const float given = NarrowToFloat(ParseDecimal(colon + 1, p));
             if (given > 0.0f) beats = given;  // zero, negative or no number: the default
         }
-        if (StoreNote(list.entries[count], token, static_cast<std::size_t>(nameEnd - token), beats)) ++count;
+        names.Store(count++, token, static_cast<std::size_t>(nameEnd - token), beats);
     }
     return count;
 }
@@ -65,7 +82,8 @@ int ParseNotes(const char* text, NoteList& list, int max, float defaultBeats) {
 }
 
 void FreeNoteNames(NoteList& list, int n) {
-    for (int i = 0; i < std::min(n, kMaxNotes); ++i) list.entries[i].name.reset();
+    for (int i = 0; i < std::min(n, kMaxNotes); ++i) list.entries[i].name = nullptr;
+    list.names.reset();
 }
 
 }  // namespace midicompose

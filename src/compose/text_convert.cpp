@@ -64,7 +64,13 @@ bool ConvertArgument(const MIDIComposeChar* text, std::string& out) {
     if (text == nullptr) return true;
     try {
         std::size_t units = 0;
-        while (text[units] != 0) ++units;
+        unsigned all = 0;
+        for (; text[units] != 0; ++units) all |= text[units];
+        if (all < 0x80) {  // the usual case, ASCII: one byte a unit
+            out.resize(units);
+            for (std::size_t i = 0; i < units; ++i) out[i] = static_cast<char>(text[i]);
+            return true;
+        }
         out.reserve(units * 3);  // a unit never takes more than three bytes
         for (std::size_t i = 0; i < units; ++i) {
             const char16_t u = text[i];

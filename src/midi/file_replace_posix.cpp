@@ -19,11 +19,12 @@ constexpr int kMaxLinkHops = 40;
 constexpr int kMaxNameAttempts = 100;
 
 // Follows symbolic links to the file they finally name, which need not exist
-// yet (a dangling link creates its target, as opening the link would).
-bool ResolveLinks(std::string& path) {
+// yet (a dangling link creates its target, as opening the link would), and
+// tells what is there: `exists` with its status in `st`, or nothing.
+bool ResolveLinks(std::string& path, struct stat& st, bool& exists) {
     for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        exists = lstat(path.c_str(), &st) == 0;
+        if (!exists || !S_ISLNK(st.st_mode)) return true;
         std::string link(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : PATH_MAX, '\0');
         const ssize_t n = readlink(path.c_str(), &link[0], link.size());
         if (n < 0 || static_cast<std::size_t>(n) >= link.size()) return false;
@@ -54,8 +55,10 @@ std::uint64_t Mix(std::uint64_t x) {  // splitmix64 finaliser
 std::string TemporaryName(const std::string& directory, int attempt) {
     struct timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
+    // The clock, this thread's stack address (randomised per process) and
+    // the attempt: no system call needed.
     const std::uint64_t seed = (std::uint64_t(now.tv_sec) * 1000000000u + std::uint64_t(now.tv_nsec)) ^
-                               (std::uint64_t(getpid()) << 40) ^ reinterpret_cast<std::uintptr_t>(&now) ^
+                               (std::uint64_t(reinterpret_cast<std::uintptr_t>(&now)) << 16) ^
                                std::uint64_t(attempt);
     static const char kHex[] = "0123456789abcdef";
     std::uint64_t bits = Mix(seed);
@@ -87,9 +90,9 @@ ReplaceResult WriteInPlace(const std::string& path, const std::uint8_t* data, st
 }
 
 ReplaceResult ReplaceResolved(std::string target, const std::uint8_t* data, std::size_t size) {
-    if (target.empty() || !ResolveLinks(target)) return ReplaceResult::CannotCreate;
-    struct stat old;
-    const bool exists = stat(target.c_str(), &old) == 0;
+    struct stat old {};
+    bool exists = false;
+    if (target.empty() || !ResolveLinks(target, old, exists)) return ReplaceResult::CannotCreate;
     if (exists && S_ISDIR(old.st_mode)) return ReplaceResult::CannotCreate;
     if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, data, size);
 
@@ -107,8 +110,10 @@ ReplaceResult ReplaceResolved(std::string target, const std::uint8_t* data, std:
 
     bool ok = true;
     if (exists) {
-        // Keep the replaced file's owner where allowed, and its permission bits.
-        if (fchown(fd, old.st_uid, old.st_gid) != 0) { /* only root can give files away */ }
+        // Keep the replaced file's owner where allowed (only root can give a
+        // file away; for anyone else this fails harmlessly), then its
+        // permission bits, which a change of owner may have cleared.
+        if (fchown(fd, old.st_uid, old.st_gid) != 0) { /* not ours to change: keep what we have */ }
         ok = fchmod(fd, old.st_mode & 07777) == 0;
     }
     ok = ok && WriteAll(fd, data, size);

@@ -41,7 +41,11 @@ int AppendMIDINote(MIDIWriter* writer, std::uint8_t key, std::uint32_t start,
             return 0;
         }
     }
-    notes.push_back(MIDINote{key, start, duration, velocity});
+    MIDINote& note = notes.emplace_back();  // filled in place: no record copied
+    note.key = key;
+    note.start = start;
+    note.duration = duration;
+    note.velocity = velocity;
     return 1;
 }
 

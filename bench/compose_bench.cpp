@@ -1,0 +1,156 @@
+// MIDICompose and the writer, measured against the cost of just writing the
+// file. Standard output is discarded; results go to standard error.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "midi_writer.h"
+#include "midicompose.h"
+
+namespace {
+
+using namespace midicompose;
+
+std::string ScratchDirectory() {
+    static const std::string directory = [] {
+        std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        std::string pattern = base + "/midicompose-bench-XXXXXX";
+        if (mkdtemp(&pattern[0]) == nullptr) std::abort();
+        return pattern;
+    }();
+    return directory;
+}
+
+std::u16string Utf16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+std::string QuarterNotes(int count) {
+    static const char* const kNames[] = {"C", "D", "E", "F", "G", "A", "B", "C5"};
+    std::string text;
+    for (int i = 0; i < count; ++i) text += std::string(i ? " " : "") + kNames[i % 8];
+    return text;
+}
+
+std::vector<std::uint8_t> FileBytes(const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<std::uint8_t>(c));
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+void BM_MIDICompose(benchmark::State& state) {
+    const std::string path = ScratchDirectory() + "/compose.mid";
+    const std::u16string notes = Utf16(QuarterNotes(static_cast<int>(state.range(0)))), widePath = Utf16(path);
+    for (auto _ : state) {
+        if (MIDICompose(notes.c_str(), widePath.c_str(), u"piano", u"1.0") != COMPOSE_OK) {
+            state.SkipWithError("MIDICompose failed");
+            break;
+        }
+    }
+    state.counters["bytes"] = static_cast<double>(FileBytes(path).size());
+}
+BENCHMARK(BM_MIDICompose)->Arg(4)->Arg(100);
+
+// The floor: the same bytes to a temporary file, renamed over the target.
+void BM_AtomicWriteFloor(benchmark::State& state) {
+    const std::string path = ScratchDirectory() + "/floor.mid";
+    const std::string temporary = ScratchDirectory() + "/.floor.tmp";
+    const std::u16string notes = Utf16(QuarterNotes(static_cast<int>(state.range(0)))), widePath = Utf16(path);
+    MIDICompose(notes.c_str(), widePath.c_str(), u"piano", u"1.0");
+    const std::vector<std::uint8_t> bytes = FileBytes(path);
+    for (auto _ : state) {
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) || close(fd) != 0 ||
+            rename(temporary.c_str(), path.c_str()) != 0) {
+            state.SkipWithError("write failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_AtomicWriteFloor)->Arg(4)->Arg(100);
+
+// Time per note (shown in seconds with an SI prefix: "18n" is 18 ns).
+void NanosecondsPerNote(benchmark::State& state, std::uint32_t n) {
+    state.counters["ns_per_note"] = benchmark::Counter(
+        n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// The writer alone: adding n notes and encoding the whole file in memory.
+void BM_WriterEncode(benchmark::State& state) {
+    const auto n = static_cast<std::uint32_t>(state.range(0));
+    static const char* const kNames[] = {"C", "D", "E", "F", "G", "A", "B", "C5"};
+    for (auto _ : state) {
+        MIDIWriter* writer = CreateMIDIWriter();
+        SetMIDIWriterProgram(writer, 40);
+        for (std::uint32_t i = 0; i < n; ++i) AddMIDINote(writer, kNames[i % 8], i * 240u, 240u, 100);
+        ByteBuffer file;
+        if (!EncodeMIDIFile(writer, file)) state.SkipWithError("encode failed");
+        benchmark::DoNotOptimize(file.data());
+        FreeMIDIWriter(writer);
+    }
+    NanosecondsPerNote(state, n);
+}
+BENCHMARK(BM_WriterEncode)->Arg(10)->Arg(100)->Arg(10000)->Arg(1000000);
+
+// Notes that overlap arrive out of order, so the events must be sorted.
+void BM_WriterEncodeOverlapping(benchmark::State& state) {
+    const auto n = static_cast<std::uint32_t>(state.range(0));
+    for (auto _ : state) {
+        MIDIWriter* writer = CreateMIDIWriter();
+        for (std::uint32_t i = 0; i < n; ++i) AddMIDINote(writer, "C", i * 240u, 960u, 100);
+        ByteBuffer file;
+        if (!EncodeMIDIFile(writer, file)) state.SkipWithError("encode failed");
+        benchmark::DoNotOptimize(file.data());
+        FreeMIDIWriter(writer);
+    }
+    NanosecondsPerNote(state, n);
+}
+BENCHMARK(BM_WriterEncodeOverlapping)->Arg(10000)->Arg(1000000);
+
+// Reports as usual, and keeps each run's time for the ratios at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+    std::map<std::string, double> nanoseconds;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime() *
+                                                (run.time_unit == benchmark::kMicrosecond ? 1e3 :
+                                                 run.time_unit == benchmark::kMillisecond ? 1e6 : 1.0);
+        }
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The library's report goes to standard output: discard it, report on stderr.
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    close(null);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    reporter.SetOutputStream(&std::cerr);
+    reporter.SetErrorStream(&std::cerr);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    for (const char* notes : {"4", "100"}) {
+        const double compose = reporter.nanoseconds["BM_MIDICompose/" + std::string(notes)];
+        const double floor = reporter.nanoseconds["BM_AtomicWriteFloor/" + std::string(notes)];
+        if (compose > 0 && floor > 0) {
+            std::fprintf(stderr, "ratio: MIDICompose with %s notes takes %.2fx the atomic write floor (%.2f us / %.2f us)\n",
+                         notes, compose / floor, compose / 1e3, floor / 1e3);
+        }
+    }
+    std::string command = "rm -rf '" + ScratchDirectory() + "'";
+    return std::system(command.c_str()) == 0 ? 0 : 1;
+}
