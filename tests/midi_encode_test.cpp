@@ -12,10 +12,7 @@ using testing_support::HexBytes;
 
 namespace {
 
-struct Deleter {
-    void operator()(MIDIWriter* w) const { FreeMIDIWriter(w); }
-};
-using WriterPtr = std::unique_ptr<MIDIWriter, Deleter>;
+using WriterPtr = MIDIWriterPtr;
 
 struct NoteSpec {
     const char* name;

@@ -22,10 +22,7 @@ using testing_support::WriteBytes;
 
 namespace {
 
-struct Deleter {
-    void operator()(MIDIWriter* w) const { FreeMIDIWriter(w); }
-};
-using WriterPtr = std::unique_ptr<MIDIWriter, Deleter>;
+using WriterPtr = MIDIWriterPtr;
 
 WriterPtr ThreeNotes() {
     WriterPtr writer(CreateMIDIWriter());

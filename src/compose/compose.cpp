@@ -18,15 +18,11 @@ using NativePath = const wchar_t*;
 using NativePath = const char*;
 #endif
 
-struct WriterDeleter {
-    void operator()(MIDIWriter* writer) const { FreeMIDIWriter(writer); }
-};
-
 // What a call owns; released on every path out of the call.
 struct Composition {
     std::unique_ptr<NoteList> list;
     int count = 0;
-    std::unique_ptr<MIDIWriter, WriterDeleter> writer;
+    MIDIWriterPtr writer;
     ~Composition() {
         if (list != nullptr) FreeNoteNames(*list, count);
     }

@@ -23,6 +23,7 @@ enum class ReplaceResult {
 // temporary file beside it, renamed over the target only once every write
 // succeeded. A symbolic link keeps pointing at the file it names, an existing
 // file keeps its permission bits, and a device or FIFO is written directly.
+// May throw std::bad_alloc, before the path is touched.
 ReplaceResult ReplaceFileContents(const NativePathChar* path, const std::uint8_t* data, std::size_t size);
 
 }  // namespace midicompose

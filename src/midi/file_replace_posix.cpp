@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <new>
-#include <stdexcept>
 #include <string>
 
 #include "file_replace.h"
@@ -89,7 +87,10 @@ ReplaceResult WriteInPlace(const std::string& path, const std::uint8_t* data, st
     return written && closed ? ReplaceResult::Ok : ReplaceResult::WriteFailed;
 }
 
-ReplaceResult ReplaceResolved(std::string target, const std::uint8_t* data, std::size_t size) {
+}  // namespace
+
+ReplaceResult ReplaceFileContents(const char* path, const std::uint8_t* data, std::size_t size) {
+    std::string target = path;
     struct stat old {};
     bool exists = false;
     if (target.empty() || !ResolveLinks(target, old, exists)) return ReplaceResult::CannotCreate;
@@ -123,16 +124,5 @@ ReplaceResult ReplaceResolved(std::string target, const std::uint8_t* data, std:
     return ok ? ReplaceResult::Ok : ReplaceResult::WriteFailed;
 }
 
-}  // namespace
-
-ReplaceResult ReplaceFileContents(const char* path, const std::uint8_t* data, std::size_t size) {
-    try {
-        return ReplaceResolved(path, data, size);
-    } catch (const std::bad_alloc&) {
-        return ReplaceResult::WriteFailed;
-    } catch (const std::length_error&) {
-        return ReplaceResult::WriteFailed;
-    }
-}
 
 }  // namespace midicompose

@@ -3,8 +3,6 @@
 // existing target there).
 #include <windows.h>
 
-#include <new>
-#include <stdexcept>
 #include <string>
 
 #include "file_replace.h"
@@ -49,7 +47,9 @@ std::wstring FinalPath(const wchar_t* path, HANDLE existing) {
     return final;
 }
 
-ReplaceResult ReplaceResolved(const wchar_t* path, const std::uint8_t* data, std::size_t size) {
+}  // namespace
+
+ReplaceResult ReplaceFileContents(const wchar_t* path, const std::uint8_t* data, std::size_t size) {
     if (path == nullptr || *path == L'\0') return ReplaceResult::CannotCreate;
     std::wstring target = path;
     const DWORD attributes = GetFileAttributesW(path);
@@ -90,16 +90,5 @@ ReplaceResult ReplaceResolved(const wchar_t* path, const std::uint8_t* data, std
     return ok ? ReplaceResult::Ok : ReplaceResult::WriteFailed;
 }
 
-}  // namespace
-
-ReplaceResult ReplaceFileContents(const wchar_t* path, const std::uint8_t* data, std::size_t size) {
-    try {
-        return ReplaceResolved(path, data, size);
-    } catch (const std::bad_alloc&) {
-        return ReplaceResult::WriteFailed;
-    } catch (const std::length_error&) {
-        return ReplaceResult::WriteFailed;
-    }
-}
 
 }  // namespace midicompose

@@ -2,6 +2,7 @@
 // a failure at any step leaves whatever was at the path as it was.
 #include <cstdio>
 #include <new>
+#include <stdexcept>
 #include <string>
 
 #include "file_replace.h"
@@ -21,7 +22,13 @@ int SaveTo(const MIDIWriter* writer, const char* shownPath, const NativePathChar
         std::fputs("Error: Failed to write track data\n", stderr);
         return 0;
     }
-    switch (ReplaceFileContents(path, file.data(), file.size())) {
+    ReplaceResult replaced = ReplaceResult::WriteFailed;
+    try {
+        replaced = ReplaceFileContents(path, file.data(), file.size());
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    switch (replaced) {
         case ReplaceResult::Ok:
             return 1;
         case ReplaceResult::CannotCreate:

@@ -4,6 +4,7 @@
 #define MIDICOMPOSE_MIDI_WRITER_H
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace midicompose {
@@ -49,6 +50,12 @@ using ByteBuffer = std::vector<std::uint8_t>;
 MIDIWriter* CreateMIDIWriter();
 void FreeMIDIWriter(MIDIWriter* writer);
 void SetMIDIWriterProgram(MIDIWriter* writer, std::uint8_t program);
+
+struct MIDIWriterDeleter {
+    void operator()(MIDIWriter* writer) const { FreeMIDIWriter(writer); }
+};
+// Owns a writer from CreateMIDIWriter.
+using MIDIWriterPtr = std::unique_ptr<MIDIWriter, MIDIWriterDeleter>;
 
 // Adds the note named by its letter and an optional octave digit ("C", "c5",
 // "A9"). 0 for a null writer, a null or empty name, or no memory.
