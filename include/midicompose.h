@@ -26,6 +26,7 @@
 
 /* A 16-bit code unit of the UTF-16 argument texts. */
 #if defined(_WIN32)
+#  include <stddef.h>
 typedef wchar_t MIDIComposeChar;
 #elif defined(__cplusplus)
 typedef char16_t MIDIComposeChar;
