@@ -200,6 +200,7 @@ TEST_P(AllocationFailureTest, EndsEveryCallCleanly) {
             if (shim.failures == 0) {
                 // Every call allocates at least its arguments, list, names, writer and file image.
                 EXPECT_GE(n, 8) << "the shim saw too few allocations to be in the way";
+                std::printf("%s, failing %s: %ld allocation points\n", input.what, every ? "from n on" : "the n-th", n - 1);
                 EXPECT_EQ(status, COMPOSE_OK);
                 EXPECT_EQ(testing_support::ReadBytes(path), expected);
                 break;
