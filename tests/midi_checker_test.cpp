@@ -37,6 +37,7 @@ class CheckerRejectsTest : public ::testing::TestWithParam<Corruption> {};
 
 TEST_P(CheckerRejectsTest, RejectsABrokenFile) {
     Bytes file = Chord();
+    ASSERT_EQ(file.size(), 65u) << "the golden chord is missing";
     GetParam().apply(file);
     EXPECT_NE(CheckMIDIFile(file.data(), file.size()).error, "") << GetParam().what;
 }
