@@ -1,24 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a make target needs, where it can (as root or
 # through sudo); otherwise names the command to run.
-# Usage: install-deps.sh build|check|ci
-#   build  what make run needs
-#   check  what make check needs; it skips the Windows part without the extras
-#   ci     check, plus the mingw-w64 cross compiler and wine for that part
+# Usage: install-deps.sh build|check|bench
+#   build  what make run needs: the library and the command, nothing more
+#   check  what every part of make check needs
+#   bench  what make bench needs
+# An entry "command:package" is wanted only when the command is missing (Node.js
+# may come from elsewhere than Debian).
 set -euo pipefail
 
 build_packages=(cmake make g++)
-bench_packages=("${build_packages[@]}" libbenchmark-dev hyperfine python3)
 check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev locales
-                python3 python3-mido midicsv timidity fluid-soundfont-gm)
-ci_packages=("${check_packages[@]}" g++-mingw-w64-x86-64 wine64 hyperfine libbenchmark-dev)
+                python3 python3-mido midicsv timidity fluid-soundfont-gm
+                g++-mingw-w64-x86-64 wine)
+bench_packages=("${build_packages[@]}" libbenchmark-dev hyperfine python3)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
-  check) wanted=("${check_packages[@]}") ;;
-  ci) wanted=("${ci_packages[@]}") ;;
+  check|ci) wanted=("${check_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
-  *) echo "usage: $0 build|check|ci|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 build|check|bench" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
@@ -26,7 +27,11 @@ if ! command -v dpkg-query >/dev/null 2>&1; then
 fi
 
 missing=()
-for package in "${wanted[@]}"; do
+for entry in "${wanted[@]}"; do
+  package=${entry#*:}
+  if [ "$package" != "$entry" ]; then
+    command -v "${entry%%:*}" >/dev/null 2>&1 && continue
+  fi
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
@@ -38,6 +43,9 @@ elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
 else
   echo "Missing packages: ${missing[*]}" >&2
   echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+  # make run cannot go on without them; make check runs what it can, and
+  # each part that lacks a tool says so in the summary.
+  [ "${1:-build}" = check ] && exit 0
   exit 1
 fi
 
