@@ -12,7 +12,7 @@ set -euo pipefail
 build_packages=(cmake make g++)
 check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev locales
                 python3 python3-mido midicsv timidity fluid-soundfont-gm
-                g++-mingw-w64-x86-64 wine)
+                g++-mingw-w64-x86-64 wine strace)
 bench_packages=("${build_packages[@]}" libbenchmark-dev hyperfine python3)
 
 case "${1:-build}" in

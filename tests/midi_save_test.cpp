@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -183,5 +184,93 @@ TEST(SaveMIDIFile, LosesNothingWhenTheDiskFillsAtAnyByte) {
     EXPECT_EQ(SaveUnderSizeLimit(writer.get(), path, size), 0);
     EXPECT_EQ(ReadBytes(path), Expected(writer.get()));
 }
+
+// What a save does to an existing file as an ordinary user: the cases a
+// rename would get wrong. Each case runs in a child process that has dropped
+// to the unused uid 65534 (group 65534), which the folder lets add files.
+constexpr uid_t kUser = 65534, kOtherUser = 65533;
+constexpr gid_t kGroup = 65534;
+
+struct ProtectionCase {
+    const char* what;
+    mode_t mode;             // of song.mid, owned by `owner`
+    uid_t owner;
+    bool secondLink;         // song.mid also under the name other.mid
+    rlim_t sizeLimit;        // for the child's writes
+    int result;              // of SaveMIDIFile
+    bool newBytes;           // song.mid (and other.mid) end with the new bytes
+    const char* err;         // "{path}" stands for the path
+};
+
+std::string Describe(const ProtectionCase& c) { return c.what; }
+void PrintTo(const ProtectionCase& c, std::ostream* os) { *os << c.what; }
+
+class ProtectionTest : public ::testing::TestWithParam<ProtectionCase> {};
+
+TEST_P(ProtectionTest, SavingRespectsWhatOpeningTheFileWouldRespect) {
+    const ProtectionCase& c = GetParam();
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to drop to an unprivileged user";
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    const std::string path = dir.File("song.mid"), other = dir.File("other.mid");
+    WriteBytes(path, kOldContents);
+    ASSERT_EQ(chown(path.c_str(), c.owner, kGroup), 0);
+    ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+    if (c.secondLink) {
+        ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
+    }
+    const WriterPtr writer = ThreeNotes();
+
+    int errPipe[2];
+    ASSERT_EQ(pipe(errPipe), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit rl{c.sizeLimit, c.sizeLimit};
+        if (setgroups(0, nullptr) != 0 || setgid(kGroup) != 0 || setuid(kUser) != 0 || setrlimit(RLIMIT_FSIZE, &rl) != 0) {
+            _exit(99);
+        }
+        dup2(errPipe[1], STDERR_FILENO);
+        _exit(SaveMIDIFile(writer.get(), path.c_str()));
+    }
+    close(errPipe[1]);
+    std::string err;
+    char buffer[256];
+    for (ssize_t n; (n = read(errPipe[0], buffer, sizeof buffer)) > 0;) err.append(buffer, static_cast<std::size_t>(n));
+    close(errPipe[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 99) << "could not drop privileges";
+    EXPECT_EQ(WEXITSTATUS(status), c.result);
+    std::string wantErr = c.err;
+    if (wantErr.find("{path}") != std::string::npos) wantErr.replace(wantErr.find("{path}"), 6, path);
+    EXPECT_EQ(err, wantErr);
+    const Bytes want = c.newBytes ? Expected(writer.get()) : kOldContents;
+    EXPECT_EQ(ReadBytes(path), want);
+    if (c.secondLink) {
+        EXPECT_EQ(ReadBytes(other), want);
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, c.owner);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    EXPECT_EQ(dir.Entries().size(), c.secondLink ? 2u : 1u) << "a temporary file is left";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ProtectionTest,
+    ::testing::Values(
+        ProtectionCase{"a write-protected file is refused", 0444, kUser, false, RLIM_INFINITY, 0, false,
+                       "Error: Could not create file {path}\n"},
+        ProtectionCase{"a file with two links gets the bytes under both names", 0644, kUser, true, RLIM_INFINITY,
+                       1, true, ""},
+        ProtectionCase{"another user's group-writable file keeps its owner", 0664, kOtherUser, false,
+                       RLIM_INFINITY, 1, true, ""},
+        ProtectionCase{"another user's read-only file is refused", 0644, kOtherUser, false, RLIM_INFINITY, 0,
+                       false, "Error: Could not create file {path}\n"},
+        ProtectionCase{"the caller's own file is replaced whole or not at all", 0640, kUser, false, 10, 0, false,
+                       "Error: Failed to write track data\n"}),
+    testing_support::NamedAfterDescription());
 
 }  // namespace

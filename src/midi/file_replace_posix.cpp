@@ -78,13 +78,60 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-// Devices and FIFOs cannot be replaced; they take the bytes as they come.
+// Opening the file for writing and truncating it, the way a plain "wb" save
+// does: for devices and FIFOs, and for files that a rename would take away
+// from their other names or their owner. The open refuses what the kernel
+// refuses (permission bits, ACLs, a read-only mount).
 ReplaceResult WriteInPlace(const std::string& path, const std::uint8_t* data, std::size_t size) {
     const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) return ReplaceResult::CannotCreate;
     const bool written = WriteAll(fd, data, size);
     const bool closed = close(fd) == 0;
     return written && closed ? ReplaceResult::Ok : ReplaceResult::WriteFailed;
+}
+
+enum class Route { Replace, InPlace, Refuse };
+
+// How an existing regular file is to be saved. A rename swaps the directory
+// entry, not the file: it would get past write protection, leave the file's
+// other hard links with the old bytes, and hand another user's file to the
+// caller. Those files are written through instead, or refused.
+Route RouteFor(const struct stat& old) {
+    const uid_t me = geteuid();
+    if (me != 0 && old.st_uid != me) return Route::InPlace;  // only root may keep another's ownership
+    if (old.st_nlink > 1) return Route::InPlace;
+    // An owner's access is decided by the owner bits alone (an ACL cannot
+    // widen them); root writes whatever the kernel lets it.
+    if (me != 0 && (old.st_mode & S_IWUSR) == 0) return Route::Refuse;
+    return Route::Replace;
+}
+
+// Opens a new temporary file beside the target; -1 with errno on failure.
+int CreateTemporary(const std::string& directory, mode_t mode, std::string& temporary) {
+    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+        temporary = TemporaryName(directory, attempt);
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Gives the temporary file the replaced file's owner, group and mode before
+// any byte is in it. It was created with no bits beyond the old file's, so it
+// is never more open than that file; only what differs is changed.
+// False with errno on failure (EPERM: the owner or group cannot be kept).
+bool MatchOwnerAndMode(int fd, const struct stat& old) {
+    struct stat now {};
+    if (fstat(fd, &now) != 0) return false;
+    const bool chown = now.st_uid != old.st_uid || now.st_gid != old.st_gid;
+    // The group may be one the caller belongs to; another owner only for root.
+    if (chown && fchown(fd, old.st_uid, old.st_gid) != 0) return false;
+    // A change of owner may have cleared set-id bits, so the mode comes after.
+    if ((chown || (now.st_mode & 07777) != (old.st_mode & 07777)) && fchmod(fd, old.st_mode & 07777) != 0) {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -96,33 +143,38 @@ ReplaceResult ReplaceFileContents(const char* path, const std::uint8_t* data, st
     if (target.empty() || !ResolveLinks(target, old, exists)) return ReplaceResult::CannotCreate;
     if (exists && S_ISDIR(old.st_mode)) return ReplaceResult::CannotCreate;
     if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, data, size);
-
-    const std::string directory = DirectoryOf(target);
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < kMaxNameAttempts; ++attempt) {
-        temporary = TemporaryName(directory, attempt);
-        // Mode 0666 lets the umask decide a new file's permissions, as it would
-        // for the target itself.
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return ReplaceResult::CannotCreate;
-    }
-    if (fd < 0) return ReplaceResult::CannotCreate;
-
-    bool ok = true;
     if (exists) {
-        // Keep the replaced file's owner where allowed (only root can give a
-        // file away; for anyone else this fails harmlessly), then its
-        // permission bits, which a change of owner may have cleared.
-        if (fchown(fd, old.st_uid, old.st_gid) != 0) { /* not ours to change: keep what we have */ }
-        ok = fchmod(fd, old.st_mode & 07777) == 0;
+        switch (RouteFor(old)) {
+            case Route::Refuse: return ReplaceResult::CannotCreate;
+            case Route::InPlace: return WriteInPlace(target, data, size);
+            case Route::Replace: break;
+        }
     }
-    ok = ok && WriteAll(fd, data, size);
+
+    // A new file gets 0666 less the umask, as the target itself would.
+    const mode_t mode = exists ? (old.st_mode & 0777) : 0666;
+    std::string temporary;
+    const int fd = CreateTemporary(DirectoryOf(target), mode, temporary);
+    if (fd < 0) {
+        // A folder the caller may not add to can still hold a file the caller
+        // may write: save that one in place rather than not at all.
+        if (exists && (errno == EACCES || errno == EPERM)) return WriteInPlace(target, data, size);
+        return ReplaceResult::CannotCreate;
+    }
+
+    if (exists && !MatchOwnerAndMode(fd, old)) {
+        const bool foreignGroup = errno == EPERM;
+        close(fd);
+        unlink(temporary.c_str());
+        // A file whose group the caller cannot give is written through, as
+        // another user's file is.
+        return foreignGroup ? WriteInPlace(target, data, size) : ReplaceResult::WriteFailed;
+    }
+    bool ok = WriteAll(fd, data, size);
     ok = (close(fd) == 0) && ok;
     ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) unlink(temporary.c_str());
     return ok ? ReplaceResult::Ok : ReplaceResult::WriteFailed;
 }
-
 
 }  // namespace midicompose
