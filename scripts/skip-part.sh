@@ -5,12 +5,12 @@
 # green CI run means every part ran.
 # Usage: scripts/skip-part.sh "REASON"; exit $?
 reason=$1
+if [ -n "${MIDICOMPOSE_SKIP_FILE:-}" ]; then
+  printf '%s\n' "$reason" >> "$MIDICOMPOSE_SKIP_FILE"
+fi
 if [ -n "${CI:-}" ]; then
   echo "FAILED, not skipped in CI: $reason" >&2
   exit 1
 fi
 echo "skipped: $reason"
-if [ -n "${MIDICOMPOSE_SKIP_FILE:-}" ]; then
-  printf '%s\n' "$reason" >> "$MIDICOMPOSE_SKIP_FILE"
-fi
 exit 0
