@@ -1,9 +1,12 @@
-// Fuzzes MIDICompose as a host calls it. Input: one byte of flags (bits 0-2
-// make the notes, instrument or beats argument a null pointer), then the
-// three texts separated by NUL bytes. Each byte is one UTF-16 unit, except
-// that 0xFE followed by two bytes is a raw little-endian unit (surrogates,
-// any BMP character). The output path is fixed.
+// Fuzzes MIDICompose as a host calls it, and MIDIComposeUTF8 with the same
+// texts, which must agree with it on the status, both console texts and the
+// file's bytes. Input: one byte of flags (bits 0-2 make the notes, instrument
+// or beats argument a null pointer), then the three texts separated by NUL
+// bytes. Each byte is one UTF-16 unit, except that 0xFE followed by two bytes
+// is a raw little-endian unit (surrogates, any BMP character). The output
+// path is fixed.
 #include <dirent.h>
+#include <sys/mman.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -22,6 +25,61 @@ namespace {
 
 std::string g_directory;
 std::string g_path;
+int g_capture[2] = {-1, -1};  // memory files standing in for stdout and stderr
+
+// UTF-16 to UTF-8; a text with an unpaired surrogate is no text at all and
+// reads as the empty one, as MIDICompose reads it.
+std::string Utf8(const std::u16string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            return "";
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                    static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                    static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+    }
+    return out;
+}
+
+// Runs MIDICompose with stdout and stderr sent to the memory files, and
+// returns what each received.
+int CapturedCompose(const char16_t* notes, const char16_t* path, const char16_t* instrument, const char16_t* beats,
+                    std::string& out, std::string& err) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = dup(STDOUT_FILENO), savedErr = dup(STDERR_FILENO);
+    for (int i = 0; i < 2; ++i) {
+        if (ftruncate(g_capture[i], 0) != 0 || lseek(g_capture[i], 0, SEEK_SET) != 0) std::abort();
+    }
+    dup2(g_capture[0], STDOUT_FILENO);
+    dup2(g_capture[1], STDERR_FILENO);
+    const int status = MIDICompose(notes, path, instrument, beats);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(savedOut, STDOUT_FILENO);
+    dup2(savedErr, STDERR_FILENO);
+    close(savedOut);
+    close(savedErr);
+    std::string* texts[2] = {&out, &err};
+    for (int i = 0; i < 2; ++i) {
+        const off_t size = lseek(g_capture[i], 0, SEEK_END);
+        texts[i]->assign(static_cast<std::size_t>(size), '\0');
+        if (size > 0 && pread(g_capture[i], &(*texts[i])[0], static_cast<std::size_t>(size), 0) != size) std::abort();
+    }
+    return status;
+}
 
 std::u16string Field(const std::uint8_t*& p, const std::uint8_t* end) {
     std::u16string text;
@@ -59,6 +117,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (mkdtemp(pattern) == nullptr) std::abort();
     g_directory = pattern;
     g_path = g_directory + "/out.mid";
+    g_capture[0] = memfd_create("stdout", 0);
+    g_capture[1] = memfd_create("stderr", 0);
+    if (g_capture[0] < 0 || g_capture[1] < 0) std::abort();
     std::atexit([] {
         unlink(g_path.c_str());
         rmdir(g_directory.c_str());
@@ -75,12 +136,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u16string path(g_path.begin(), g_path.end());
 
     unlink(g_path.c_str());
-    const int status = MIDICompose((flags & 1) ? nullptr : notes.c_str(), path.c_str(),
-                                   (flags & 2) ? nullptr : instrument.c_str(), (flags & 4) ? nullptr : beats.c_str());
+    std::string out, err;
+    const int status = CapturedCompose((flags & 1) ? nullptr : notes.c_str(), path.c_str(),
+                                       (flags & 2) ? nullptr : instrument.c_str(), (flags & 4) ? nullptr : beats.c_str(),
+                                       out, err);
     if (status != COMPOSE_OK && (status < COMPOSE_BAD_BEATS || status > COMPOSE_TOO_LONG)) Fault("unknown status", status);
+    std::vector<std::uint8_t> file;
     if (status == COMPOSE_OK) {
         std::ifstream in(g_path, std::ios::binary);
-        const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        file.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (file.empty()) Fault("success without a file", status);
         const testing_support::CheckedFile checked = testing_support::CheckMIDIFile(file.data(), file.size());
         if (!checked.error.empty()) Fault(checked.error.c_str(), status);
@@ -88,5 +152,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (Entries(g_directory) != 0) {
         Fault("a failed call left a file", status);
     }
+
+    // The in-memory entry point, same texts, same path.
+    unlink(g_path.c_str());
+    const std::string n8 = Utf8(notes), i8 = Utf8(instrument), b8 = Utf8(beats);
+    MIDIComposeResult result{};
+    result.size = sizeof result;
+    const int utf8Status = MIDIComposeUTF8((flags & 1) ? nullptr : n8.c_str(), g_path.c_str(),
+                                           (flags & 2) ? nullptr : i8.c_str(), (flags & 4) ? nullptr : b8.c_str(), &result);
+    if (utf8Status != status) Fault("MIDIComposeUTF8 gave another status", utf8Status);
+    if (result.output == nullptr || result.errors == nullptr || out != result.output || err != result.errors) {
+        Fault("MIDIComposeUTF8 gave other texts", utf8Status);
+    }
+    if (std::vector<std::uint8_t>(result.data, result.data + result.length) != file) {
+        Fault("MIDIComposeUTF8 gave other bytes", utf8Status);
+    }
+    MIDIComposeFreeResult(&result);
     return 0;
 }

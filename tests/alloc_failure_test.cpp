@@ -188,8 +188,7 @@ TEST_P(AllocationFailureTest, EndsEveryCallCleanly) {
                 << status << ' ' << where;
             EXPECT_EQ(shim.liveCount, 0) << "leak " << where;
             if (status == COMPOSE_OK) {
-                // A failed name copy drops that note, so the file may be shorter.
-                EXPECT_TRUE(testing_support::FileExists(path)) << where;
+                EXPECT_EQ(testing_support::ReadBytes(path), expected) << where;
             } else if (input.existingTarget) {
                 EXPECT_EQ(testing_support::ReadBytes(path), old) << where;
             } else {
@@ -203,6 +202,57 @@ TEST_P(AllocationFailureTest, EndsEveryCallCleanly) {
                 std::printf("%s, failing %s: %ld allocation points\n", input.what, every ? "from n on" : "the n-th", n - 1);
                 EXPECT_EQ(status, COMPOSE_OK);
                 EXPECT_EQ(testing_support::ReadBytes(path), expected);
+                break;
+            }
+        }
+    }
+}
+
+// The same sweep through MIDIComposeUTF8 in memory: every allocation of the
+// result's own buffers included. On COMPOSE_NO_MEMORY nothing is handed over.
+TEST_P(AllocationFailureTest, EndsEveryInMemoryCallCleanly) {
+    const SweepInput& input = GetParam();
+    MIDIComposeResult reference{};
+    reference.size = sizeof reference;
+    ASSERT_EQ(MIDIComposeUTF8(input.notes.c_str(), nullptr, "violin", "1", &reference), COMPOSE_OK);
+    const Bytes expected(reference.data, reference.data + reference.length);
+    MIDIComposeFreeResult(&reference);
+
+    for (const bool every : {false, true}) {
+        for (long n = 1;; ++n) {
+            MIDIComposeResult result{};
+            result.size = sizeof result;
+            shim = Shim();
+            shim.failEveryAfter = every;
+            shim.failAt = n;
+            shim.armed = true;
+            const int status = MIDIComposeUTF8(input.notes.c_str(), nullptr, "violin", "1", &result);
+            shim.armed = false;
+            const long failures = shim.failures;
+            const Bytes got = result.data != nullptr ? Bytes(result.data, result.data + result.length) : Bytes();
+            const bool nothingHandedOver = result.data == nullptr && result.output == nullptr && result.errors == nullptr;
+            const bool saysNoMemory = result.errors != nullptr && std::string(result.errors) == "Error: Memory allocation failed\n";
+            // The result's buffers were counted as live; release them while counting.
+            shim.failAt = -1;
+            shim.armed = true;
+            MIDIComposeFreeResult(&result);
+            shim.armed = false;
+
+            const std::string where = std::string(every ? "from" : "at") + " allocation " + std::to_string(n);
+            EXPECT_TRUE(status == COMPOSE_OK || (status >= COMPOSE_BAD_BEATS && status <= COMPOSE_TOO_LONG))
+                << status << ' ' << where;
+            if (status == COMPOSE_OK) {
+                EXPECT_EQ(got, expected) << where;
+            }
+            // Out of memory inside the composition reports it; out of memory
+            // for the result's own buffers hands nothing over.
+            if (status == COMPOSE_NO_MEMORY) {
+                EXPECT_TRUE(nothingHandedOver || saysNoMemory) << where;
+            }
+            EXPECT_EQ(shim.liveCount, 0) << "leak " << where;
+            if (failures == 0) {
+                EXPECT_GE(n, 6) << "the shim saw too few allocations to be in the way";
+                EXPECT_EQ(status, COMPOSE_OK);
                 break;
             }
         }

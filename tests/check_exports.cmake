@@ -1,5 +1,5 @@
-# Fails unless the shared library's dynamic symbol table defines MIDICompose
-# and nothing else. Run with -DLIBRARY=<path> -DNM=<nm>.
+# Fails unless the shared library's dynamic symbol table defines the three
+# functions of the public header and nothing else. Run with -DLIBRARY=<path> -DNM=<nm>.
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -11,6 +11,7 @@ foreach(line IN LISTS lines)
   string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] +" "" name "${line}")
   list(APPEND names "${name}")
 endforeach()
-if(NOT names STREQUAL "MIDICompose")
-  message(FATAL_ERROR "expected MIDICompose alone, the library defines: ${names}")
+list(SORT names)
+if(NOT names STREQUAL "MIDICompose;MIDIComposeFreeResult;MIDIComposeUTF8")
+  message(FATAL_ERROR "expected MIDICompose, MIDIComposeFreeResult and MIDIComposeUTF8 alone, the library defines: ${names}")
 endif()

@@ -19,7 +19,9 @@ struct Call {
     std::string out, err;
 };
 
-// A null pointer for an argument given as nullptr.
+// A null pointer for an argument given as nullptr. Every call is made twice,
+// through MIDICompose and through MIDIComposeUTF8 with the same texts, and the
+// two must agree on the status, both console texts and the file's bytes.
 Call Compose(const char* notes, const std::string* path, const char* instrument, const char* beats) {
     const std::u16string n = notes ? Utf16(notes) : u"", p = path ? Utf16(*path) : u"",
                          i = instrument ? Utf16(instrument) : u"", b = beats ? Utf16(beats) : u"";
@@ -27,6 +29,23 @@ Call Compose(const char* notes, const std::string* path, const char* instrument,
     const int status = MIDICompose(notes ? n.c_str() : nullptr, path ? p.c_str() : nullptr,
                                    instrument ? i.c_str() : nullptr, beats ? b.c_str() : nullptr);
     output.Stop();
+    const Bytes file = path != nullptr && status == COMPOSE_OK ? ReadBytes(*path) : Bytes();
+
+    MIDIComposeResult result{};
+    result.size = sizeof result;
+    const std::string samePath = path != nullptr ? *path : "";  // a null path is the empty one to MIDICompose
+    CapturedOutput quiet;
+    const int utf8Status = MIDIComposeUTF8(notes, samePath.c_str(), instrument, beats, &result);
+    quiet.Stop();
+    EXPECT_EQ(quiet.out() + quiet.err(), "") << "MIDIComposeUTF8 printed";
+    EXPECT_EQ(utf8Status, status);
+    EXPECT_EQ(result.output, output.out());
+    EXPECT_EQ(result.errors, output.err());
+    if (path != nullptr) {
+        EXPECT_EQ(Bytes(result.data, result.data + result.length), file);
+    }
+    EXPECT_EQ(result.data == nullptr, status != COMPOSE_OK);
+    MIDIComposeFreeResult(&result);
     return {status, output.out(), output.err()};
 }
 

@@ -7,9 +7,35 @@
 #include <memory>
 #include <string>
 
+#include "midi_writer.h"
 #include "midicompose.h"
 
 namespace midicompose {
+
+// The four arguments as 8-bit text (UTF-8; the ANSI code page for the UTF-16
+// entry point on Windows). Never null.
+struct ComposeTexts {
+    const char* notes = "";
+    const char* path = "";
+    const char* instrument = "";
+    const char* beats = "";
+};
+
+// Everything a composition produces.
+struct Composed {
+    int status = 0;
+    ByteBuffer file;     // the file's bytes on success, else empty
+    std::string output;  // what MIDICompose prints on standard output
+    std::string errors;  // and on standard error
+    int program = -1;    // once resolved
+    int notes = 0;       // on success
+    double beats = 0.0;  // on success: the beat sum of the report
+};
+
+// Composes the notes, and saves the file at nativePath unless it is null.
+// texts.path is the path as the messages show it. May throw std::bad_alloc
+// for the texts; everything else ends in out.status.
+void ComposeNotes(const ComposeTexts& texts, const NativePathChar* nativePath, Composed& out);
 
 constexpr int kMaxNotes = 100;        // notes beyond the hundredth are dropped
 constexpr unsigned kNoteVelocity = 100;

@@ -15,13 +15,30 @@
 namespace midicompose {
 namespace {
 
+constexpr const char kTrackFailed[] = "Error: Failed to write track data\n";
+
 int SaveTo(const MIDIWriter* writer, const char* shownPath, const NativePathChar* path) {
     if (writer == nullptr || path == nullptr) return 0;
     ByteBuffer file;
-    if (!EncodeMIDIFile(writer, file)) {
-        std::fputs("Error: Failed to write track data\n", stderr);
+    std::string errors;
+    try {
+        if (!EncodeMIDIFile(writer, file)) {
+            std::fputs(kTrackFailed, stderr);
+            return 0;
+        }
+        const int saved = SaveEncodedMIDIFile(file, shownPath, path, errors);
+        std::fputs(errors.c_str(), stderr);
+        return saved;
+    } catch (const std::bad_alloc&) {
+        std::fputs(kTrackFailed, stderr);
         return 0;
     }
+}
+
+}  // namespace
+
+int SaveEncodedMIDIFile(const ByteBuffer& file, const char* shownPath, const NativePathChar* path,
+                        std::string& errors) {
     ReplaceResult replaced = ReplaceResult::WriteFailed;
     try {
         replaced = ReplaceFileContents(path, file.data(), file.size());
@@ -32,16 +49,16 @@ int SaveTo(const MIDIWriter* writer, const char* shownPath, const NativePathChar
         case ReplaceResult::Ok:
             return 1;
         case ReplaceResult::CannotCreate:
-            std::fprintf(stderr, "Error: Could not create file %s\n", shownPath != nullptr ? shownPath : "");
+            errors += "Error: Could not create file ";
+            errors += shownPath != nullptr ? shownPath : "";
+            errors += "\n";
             return 0;
         case ReplaceResult::WriteFailed:
             break;
     }
-    std::fputs("Error: Failed to write track data\n", stderr);
+    errors += kTrackFailed;
     return 0;
 }
-
-}  // namespace
 
 #if defined(_WIN32)
 int SaveMIDIFileWide(const MIDIWriter* writer, const char* path, const wchar_t* widePath) {
@@ -58,7 +75,7 @@ int SaveMIDIFile(const MIDIWriter* writer, const char* path) {
         MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], units);
         return SaveTo(writer, path, wide.c_str());
     } catch (const std::bad_alloc&) {
-        std::fputs("Error: Failed to write track data\n", stderr);
+        std::fputs(kTrackFailed, stderr);
         return 0;
     }
 }

@@ -5,7 +5,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
+
+#include "file_replace.h"
 
 namespace midicompose {
 
@@ -77,6 +80,12 @@ int SaveMIDIFile(const MIDIWriter* writer, const char* path);
 // is only shown in messages.
 int SaveMIDIFileWide(const MIDIWriter* writer, const char* path, const wchar_t* widePath);
 #endif
+
+// Puts an encoded file at the path through the same safe replacement as
+// SaveMIDIFile; instead of printing, appends the message to `errors`.
+// 1 on success, 0 on failure. May throw std::bad_alloc (for the message).
+int SaveEncodedMIDIFile(const ByteBuffer& file, const char* shownPath, const NativePathChar* path,
+                        std::string& errors);
 
 // Assembles the complete file in memory: header chunk, then track chunk.
 // 0 when the writer holds no notes, a tick passes kMaxTick or memory runs out.

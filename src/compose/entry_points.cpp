@@ -1,0 +1,180 @@
+// The exported functions: thin C wrappers around ComposeNotes that convert
+// the arguments, hand over or print the results, and never let an exception
+// reach a C caller.
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "compose.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace midicompose {
+namespace {
+
+constexpr const char kNoMemory[] = "Error: Memory allocation failed\n";
+
+int UTF16Compose(const MIDIComposeChar* notes, const MIDIComposeChar* outputPath, const MIDIComposeChar* instrument,
+                 const MIDIComposeChar* beats) {
+    std::string n, p, i, b;
+    if (!ConvertArgument(notes, n) || !ConvertArgument(outputPath, p) || !ConvertArgument(instrument, i) ||
+        !ConvertArgument(beats, b)) {
+        std::fputs(kNoMemory, stderr);
+        return COMPOSE_NO_MEMORY;
+    }
+    ComposeTexts texts;
+    texts.notes = n.c_str();
+    texts.path = p.c_str();
+    texts.instrument = i.c_str();
+    texts.beats = b.c_str();
+    Composed out;
+    out.output.reserve(1024);
+#if defined(_WIN32)
+    // The file is opened through the caller's own UTF-16 path, so every
+    // Windows path works whatever the ANSI code page can show.
+    ComposeNotes(texts, outputPath != nullptr ? outputPath : L"", out);
+#else
+    ComposeNotes(texts, texts.path, out);
+#endif
+    std::fwrite(out.output.data(), 1, out.output.size(), stdout);
+    std::fputs(out.errors.c_str(), stderr);
+    return out.status;
+}
+
+#if defined(_WIN32)
+// UTF-8 to the UTF-16 path Windows opens files by; false when memory runs out.
+bool WidePath(const char* path, std::wstring& wide) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
+    if (units <= 0) {
+        wide.clear();
+        return true;
+    }
+    wide.assign(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path, -1, &wide[0], units);
+    return true;
+}
+#endif
+
+// A malloc'd copy, for buffers the caller releases with MIDIComposeFreeResult.
+template <class T>
+T* CopyOut(const void* bytes, std::size_t size, bool terminate) {
+    auto* copy = static_cast<unsigned char*>(std::malloc(size + (terminate ? 1 : 0) + (size == 0 ? 1 : 0)));
+    if (copy == nullptr) return nullptr;
+    if (size > 0) std::memcpy(copy, bytes, size);
+    if (terminate) copy[size] = 0;
+    return reinterpret_cast<T*>(copy);
+}
+
+// Whether the caller's structure, of `size` bytes, holds the field.
+#define MIDICOMPOSE_FITS(result, field) \
+    ((result)->size >= offsetof(MIDIComposeResult, field) + sizeof((result)->field))
+
+void ClearResult(MIDIComposeResult* result) {
+    if (MIDICOMPOSE_FITS(result, data)) result->data = nullptr;
+    if (MIDICOMPOSE_FITS(result, length)) result->length = 0;
+    if (MIDICOMPOSE_FITS(result, output)) result->output = nullptr;
+    if (MIDICOMPOSE_FITS(result, errors)) result->errors = nullptr;
+    if (MIDICOMPOSE_FITS(result, program)) result->program = -1;
+    if (MIDICOMPOSE_FITS(result, notes)) result->notes = 0;
+    if (MIDICOMPOSE_FITS(result, beats)) result->beats = 0.0;
+}
+
+// Hands the composition over; COMPOSE_NO_MEMORY, with nothing handed over,
+// when a copy cannot be made.
+int HandOver(const Composed& out, MIDIComposeResult* result) {
+    unsigned char* data = nullptr;
+    char* output = nullptr;
+    char* errors = nullptr;
+    bool ok = true;
+    if (MIDICOMPOSE_FITS(result, data) && !out.file.empty()) {
+        ok = (data = CopyOut<unsigned char>(out.file.data(), out.file.size(), false)) != nullptr;
+    }
+    if (ok && MIDICOMPOSE_FITS(result, output)) {
+        ok = (output = CopyOut<char>(out.output.data(), out.output.size(), true)) != nullptr;
+    }
+    if (ok && MIDICOMPOSE_FITS(result, errors)) {
+        ok = (errors = CopyOut<char>(out.errors.data(), out.errors.size(), true)) != nullptr;
+    }
+    if (!ok) {
+        std::free(data);
+        std::free(output);
+        std::free(errors);
+        return COMPOSE_NO_MEMORY;
+    }
+    if (MIDICOMPOSE_FITS(result, data)) result->data = data;
+    if (MIDICOMPOSE_FITS(result, length)) result->length = data != nullptr ? out.file.size() : 0;
+    if (MIDICOMPOSE_FITS(result, output)) result->output = output;
+    if (MIDICOMPOSE_FITS(result, errors)) result->errors = errors;
+    if (MIDICOMPOSE_FITS(result, program)) result->program = out.program;
+    if (MIDICOMPOSE_FITS(result, notes)) result->notes = out.notes;
+    if (MIDICOMPOSE_FITS(result, beats)) result->beats = out.beats;
+    return out.status;
+}
+
+int UTF8Compose(const char* notes, const char* outputPath, const char* instrument, const char* beats,
+                MIDIComposeResult* result) {
+    if (result != nullptr) ClearResult(result);
+    ComposeTexts texts;
+    texts.notes = notes != nullptr ? notes : "";
+    texts.path = outputPath != nullptr ? outputPath : "";
+    texts.instrument = instrument != nullptr ? instrument : "";
+    texts.beats = beats != nullptr ? beats : "";
+    Composed out;
+#if defined(_WIN32)
+    std::wstring wide;
+    if (outputPath != nullptr) WidePath(outputPath, wide);
+    ComposeNotes(texts, outputPath != nullptr ? wide.c_str() : nullptr, out);
+#else
+    ComposeNotes(texts, outputPath, out);
+#endif
+    return result != nullptr ? HandOver(out, result) : out.status;
+}
+
+}  // namespace
+}  // namespace midicompose
+
+extern "C" MIDICOMPOSE_API int MIDICompose(const MIDIComposeChar* notes, const MIDIComposeChar* outputPath,
+                                           const MIDIComposeChar* instrument, const MIDIComposeChar* beats) {
+    // Every allocation failure inside the composition is handled where it
+    // happens; this is the guarantee that no exception reaches a C caller.
+    try {
+        return midicompose::UTF16Compose(notes, outputPath, instrument, beats);
+    } catch (...) {
+        std::fputs(midicompose::kNoMemory, stderr);
+        return COMPOSE_NO_MEMORY;
+    }
+}
+
+extern "C" MIDICOMPOSE_API int MIDIComposeUTF8(const char* notes, const char* outputPath, const char* instrument,
+                                               const char* beats, MIDIComposeResult* result) {
+    try {
+        return midicompose::UTF8Compose(notes, outputPath, instrument, beats, result);
+    } catch (...) {
+        if (result != nullptr) {
+            MIDIComposeFreeResult(result);
+            midicompose::ClearResult(result);
+        }
+        return COMPOSE_NO_MEMORY;
+    }
+}
+
+extern "C" MIDICOMPOSE_API void MIDIComposeFreeResult(MIDIComposeResult* result) {
+    if (result == nullptr) return;
+    if (MIDICOMPOSE_FITS(result, data)) {
+        std::free(result->data);
+        result->data = nullptr;
+    }
+    if (MIDICOMPOSE_FITS(result, length)) result->length = 0;
+    if (MIDICOMPOSE_FITS(result, output)) {
+        std::free(result->output);
+        result->output = nullptr;
+    }
+    if (MIDICOMPOSE_FITS(result, errors)) {
+        std::free(result->errors);
+        result->errors = nullptr;
+    }
+}
