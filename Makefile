@@ -9,7 +9,7 @@ BEATS      ?= 1.0
 
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build build-tests run check check-run check-main check-interop check-asan check-tsan check-fuzz check-windows \
+.PHONY: all build build-tests run check check-run check-python check-main check-interop check-asan check-tsan check-fuzz check-windows \
         bench fuzz fuzz-build deps-build deps-check clean
 
 all: build
@@ -49,6 +49,10 @@ build-tests:
 
 check-main: build-tests
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE interop
+
+# The Python package, installed into a fresh venv with pip.
+check-python: build-tests
+	scripts/check-python.sh $(BUILD_DIR)
 
 # Independent readers on the library's files.
 check-interop: build-tests

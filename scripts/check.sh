@@ -11,6 +11,7 @@ all_parts=(
   "run|make run with only its own packages (no GoogleTest)|check-run"
   "unit|unit and API tests (GoogleTest, CTest)|check-main"
   "interop|files read back by mido, midicsv and timidity|check-interop"
+  "python|Python package (pip install ., pytest)|check-python"
   "asan|tests under ASan, LSan and UBSan|check-asan"
   "tsan|threads under TSan|check-tsan"
   "fuzz|libFuzzer: corpus replay and exploration|check-fuzz"

@@ -12,7 +12,8 @@ set -euo pipefail
 build_packages=(cmake make g++)
 check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev locales
                 python3 python3-mido midicsv timidity fluid-soundfont-gm
-                g++-mingw-w64-x86-64 wine strace)
+                g++-mingw-w64-x86-64 wine strace
+                python3-venv python3-setuptools python3-wheel python3-pytest)
 bench_packages=("${build_packages[@]}" libbenchmark-dev hyperfine python3)
 
 case "${1:-build}" in

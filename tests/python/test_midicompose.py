@@ -1,0 +1,100 @@
+"""The Python package, installed from the repository into a fresh venv,
+against the native midicompose command (MIDICOMPOSE_CLI) and mido."""
+import io
+import os
+import random
+import subprocess
+
+import mido
+import pytest
+
+import midicompose
+from midicompose import Status
+
+CLI = os.environ["MIDICOMPOSE_CLI"]
+LETTERS = "CDEFGABcdefgabXH"
+
+
+def native(notes, path, instrument, beats):
+    run = subprocess.run([CLI, "--", notes, path, instrument, beats], capture_output=True)
+    return run.returncode, run.stdout.decode(), run.stderr.decode()
+
+
+def generated(rng):
+    """A composition in either notation, sometimes with a bad argument."""
+    if rng.random() < 0.3:
+        notes = "".join(rng.choice(LETTERS + "#:1 ") for _ in range(rng.randint(1, 30))).replace(" ", "")
+    else:
+        notes = " ".join(rng.choice(list(LETTERS) + [""]) + rng.choice(["", "3", "5", "9"]) +
+                         rng.choice(["", ":0.5", ":2", ":1.25", ":-1", ":abc", ":1e1", f":{rng.random() * 4:.3f}"])
+                         for _ in range(rng.randint(1, 110)))
+    instrument = rng.choice([0, 40, 127, 128, "violin", "DRUMS", "flute", "kazoo", "", str(rng.randint(0, 140))])
+    beats = rng.choice([1.0, 0.5, 0.25, 1 / 3, 2, "1.0", ".5", "-1", "abc", "3e-1", rng.uniform(0.01, 4)])
+    return notes, instrument, beats
+
+
+def test_agrees_with_the_native_command_on_generated_compositions(tmp_path):
+    rng = random.Random(1234)
+    path = str(tmp_path / "song.mid")
+    outcomes = set()
+    for _ in range(150):
+        notes, instrument, beats = generated(rng)
+        if os.path.exists(path):
+            os.remove(path)
+        code, out, err = native(notes, path, str(instrument), repr(beats) if isinstance(beats, float) else str(beats))
+        written = open(path, "rb").read() if code == 0 else None
+        os.path.exists(path) and os.remove(path)
+        try:
+            song = midicompose.compose(notes, path, instrument=instrument, beats=beats)
+        except midicompose.ComposeError as error:
+            assert error.status == code, (notes, instrument, beats)
+            assert str(error) == err.strip()
+            assert not os.path.exists(path)
+            outcomes.add(error.status)
+            continue
+        outcomes.add(Status.COMPOSE_OK)
+        assert code == 0, (notes, instrument, beats, err)
+        assert song.report == out
+        assert song.data == written == open(path, "rb").read()
+        midi = mido.MidiFile(file=io.BytesIO(song.data))
+        assert sum(m.type == "note_on" for m in midi.tracks[0]) == song.notes
+        assert f"Instrument: {song.instrument} (program {song.program})" in song.report
+    # The generator reached success and each kind of argument failure.
+    assert {Status.COMPOSE_OK, Status.COMPOSE_BAD_BEATS, Status.COMPOSE_BAD_INSTRUMENT,
+            Status.COMPOSE_ADD_NOTE_FAILED} <= outcomes
+
+
+@pytest.mark.parametrize("arguments, error, builtin, status", [
+    (("C", None, "piano", 0), midicompose.BadBeatsError, ValueError, Status.COMPOSE_BAD_BEATS),
+    (("C", None, "kazoo", 1), midicompose.BadInstrumentError, ValueError, Status.COMPOSE_BAD_INSTRUMENT),
+    (("123", None, "piano", 1), midicompose.NoNotesError, ValueError, Status.COMPOSE_NO_NOTES),
+    (("C :2", None, "piano", 1), midicompose.BadNoteError, ValueError, Status.COMPOSE_ADD_NOTE_FAILED),
+    (("C:600000 D", None, "piano", 1), midicompose.TooLongError, ValueError, Status.COMPOSE_TOO_LONG),
+    (("C", "/nonexistent/folder/x.mid", "piano", 1), midicompose.SaveError, OSError, Status.COMPOSE_SAVE_FAILED),
+])
+def test_failures_raise_errors_that_idiomatic_handlers_catch(arguments, error, builtin, status):
+    notes, path, instrument, beats = arguments
+    with pytest.raises(builtin) as caught:
+        midicompose.compose(notes, path, instrument=instrument, beats=beats)
+    assert type(caught.value) is error and isinstance(caught.value, midicompose.ComposeError)
+    assert caught.value.status is status and str(caught.value).startswith("Error: ")
+
+
+def test_saves_safely_and_keeps_the_file_in_memory_without_a_path(tmp_path):
+    target = tmp_path / "scale.mid"
+    target.write_bytes(b"old")
+    with pytest.raises(OSError):
+        midicompose.compose("C D E", tmp_path / "missing" / "x.mid")
+    song = midicompose.compose("C D E F G", target, instrument="flute", beats=0.5)
+    assert target.read_bytes() == song.data and song.path == str(target)
+    assert f"MIDI file created successfully: {target}\n" in song.report
+    assert midicompose.compose("C D E F G", instrument=73, beats="0.5").data == song.data
+    assert sorted(os.listdir(tmp_path)) == ["scale.mid"]
+
+
+def test_reports_the_chord_and_lists_every_instrument():
+    song = midicompose.compose("C:2 E G C5:2", instrument="violin", beats=1.0)
+    assert (song.program, song.instrument, song.notes, song.beats) == (40, "violin", 4, 6.0)
+    table = midicompose.instruments()
+    assert len(table) == 132 and table["drums"] == 128 and table["harpsichord"] == 6
+    assert all(midicompose.compose("C", instrument=name).program == program for name, program in table.items())
