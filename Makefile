@@ -91,6 +91,7 @@ bench:
 	cmake --build $(BUILD_DIR)-bench -j $(JOBS)
 	$(BUILD_DIR)-bench/bench/compose_bench
 	scripts/bench-process.sh $(BUILD_DIR)-bench
+	scripts/check-python.sh $(BUILD_DIR) >/dev/null && cd $(BUILD_DIR) && python-venv/bin/python ../bench/python_bench.py
 
 # midicompose.dll cross-built with mingw-w64 and run under wine, where installed.
 check-windows:

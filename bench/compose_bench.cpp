@@ -47,25 +47,50 @@ std::vector<std::uint8_t> FileBytes(const std::string& path) {
     return bytes;
 }
 
+// The three compositions the ratios are kept for.
+struct Case {
+    const char* name;
+    std::string notes;
+    const char16_t* instrument;
+};
+
+// 100 notes where two in three carry a length: "C D:0.5 E:0.5 F G:0.5 ...".
+std::string NotesWithLengths(int count) {
+    static const char* const kNames[] = {"C", "D", "E", "F", "G", "A", "B", "C5"};
+    static const char* const kLengths[] = {"", ":0.5", ":1.5"};
+    std::string text;
+    for (int i = 0; i < count; ++i) text += std::string(i ? " " : "") + kNames[i % 8] + kLengths[i % 3];
+    return text;
+}
+
+const Case kCases[] = {
+    {"bare100", QuarterNotes(100), u"violin"},
+    {"lengths100", NotesWithLengths(100), u"violin"},
+    {"chord4", "C:2 E:1 G:1 C5:2", u"violin"},
+};
+
 void BM_MIDICompose(benchmark::State& state) {
+    const Case& c = kCases[state.range(0)];
     const std::string path = ScratchDirectory() + "/compose.mid";
-    const std::u16string notes = Utf16(QuarterNotes(static_cast<int>(state.range(0)))), widePath = Utf16(path);
+    const std::u16string notes = Utf16(c.notes), widePath = Utf16(path);
     for (auto _ : state) {
-        if (MIDICompose(notes.c_str(), widePath.c_str(), u"piano", u"1.0") != COMPOSE_OK) {
+        if (MIDICompose(notes.c_str(), widePath.c_str(), c.instrument, u"1.0") != COMPOSE_OK) {
             state.SkipWithError("MIDICompose failed");
             break;
         }
     }
+    state.SetLabel(c.name);
     state.counters["bytes"] = static_cast<double>(FileBytes(path).size());
 }
-BENCHMARK(BM_MIDICompose)->Arg(4)->Arg(100);
+BENCHMARK(BM_MIDICompose)->DenseRange(0, 2);
 
 // The floor: the same bytes to a temporary file, renamed over the target.
 void BM_AtomicWriteFloor(benchmark::State& state) {
+    const Case& c = kCases[state.range(0)];
     const std::string path = ScratchDirectory() + "/floor.mid";
     const std::string temporary = ScratchDirectory() + "/.floor.tmp";
-    const std::u16string notes = Utf16(QuarterNotes(static_cast<int>(state.range(0)))), widePath = Utf16(path);
-    MIDICompose(notes.c_str(), widePath.c_str(), u"piano", u"1.0");
+    const std::u16string notes = Utf16(c.notes), widePath = Utf16(path);
+    MIDICompose(notes.c_str(), widePath.c_str(), c.instrument, u"1.0");
     const std::vector<std::uint8_t> bytes = FileBytes(path);
     for (auto _ : state) {
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -75,8 +100,24 @@ void BM_AtomicWriteFloor(benchmark::State& state) {
             break;
         }
     }
+    state.SetLabel(c.name);
 }
-BENCHMARK(BM_AtomicWriteFloor)->Arg(4)->Arg(100);
+BENCHMARK(BM_AtomicWriteFloor)->DenseRange(0, 2);
+
+// The in-memory entry point, no file at all.
+void BM_MIDIComposeUTF8InMemory(benchmark::State& state) {
+    const Case& c = kCases[state.range(0)];
+    for (auto _ : state) {
+        MIDIComposeResult result{};
+        result.size = sizeof result;
+        if (MIDIComposeUTF8(c.notes.c_str(), nullptr, "violin", "1.0", &result) != COMPOSE_OK) {
+            state.SkipWithError("MIDIComposeUTF8 failed");
+        }
+        MIDIComposeFreeResult(&result);
+    }
+    state.SetLabel(c.name);
+}
+BENCHMARK(BM_MIDIComposeUTF8InMemory)->DenseRange(0, 2);
 
 // Time per note (shown in seconds with an SI prefix: "18n" is 18 ns).
 void NanosecondsPerNote(benchmark::State& state, std::uint32_t n) {
@@ -143,12 +184,12 @@ int main(int argc, char** argv) {
     reporter.SetOutputStream(&std::cerr);
     reporter.SetErrorStream(&std::cerr);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const char* notes : {"4", "100"}) {
-        const double compose = reporter.nanoseconds["BM_MIDICompose/" + std::string(notes)];
-        const double floor = reporter.nanoseconds["BM_AtomicWriteFloor/" + std::string(notes)];
+    for (int i = 0; i < 3; ++i) {
+        const double compose = reporter.nanoseconds["BM_MIDICompose/" + std::to_string(i)];
+        const double floor = reporter.nanoseconds["BM_AtomicWriteFloor/" + std::to_string(i)];
         if (compose > 0 && floor > 0) {
-            std::fprintf(stderr, "ratio: MIDICompose with %s notes takes %.2fx the atomic write floor (%.2f us / %.2f us)\n",
-                         notes, compose / floor, compose / 1e3, floor / 1e3);
+            std::fprintf(stderr, "ratio: MIDICompose, %s, takes %.2fx the atomic write floor (%.2f us / %.2f us)\n",
+                         kCases[i].name, compose / floor, compose / 1e3, floor / 1e3);
         }
     }
     std::string command = "rm -rf '" + ScratchDirectory() + "'";

@@ -14,7 +14,7 @@ check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt
                 python3 python3-mido midicsv timidity fluid-soundfont-gm
                 g++-mingw-w64-x86-64 wine strace
                 python3-venv python3-setuptools python3-wheel python3-pytest)
-bench_packages=("${build_packages[@]}" libbenchmark-dev hyperfine python3)
+bench_packages=("${check_packages[@]}" libbenchmark-dev hyperfine python3-midiutil)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;

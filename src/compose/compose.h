@@ -68,13 +68,19 @@ void FreeNoteNames(NoteList& list, int n);
 // sign, digits with an optional point and fraction, an optional exponent.
 // Anything else (hexadecimal, "inf", "nan") reads as no number: 0. Does not
 // depend on the locale. Overflow gives an infinity. May throw std::bad_alloc.
+// Short decimals (up to 2^53 with a scale of 10^22 at most) are read without
+// strtod or a locale switch.
 double ParseDecimal(const char* begin, const char* end);
+// The same number read the slow, exact way, always; the reference the fast
+// reader is checked against.
+double ParseDecimalExactly(const char* begin, const char* end);
 
 // Rounds to single precision; values past its range become infinities.
 float NarrowToFloat(double value);
 
-// printf's "%.2g" in the C locale, whatever locale the host has set. May
-// throw std::bad_alloc.
+// printf's "%.2g" in the C locale, whatever locale the host has set, without
+// printf or a locale switch where the standard library has std::to_chars for
+// doubles. May throw std::bad_alloc.
 struct ShortNumber {
     char text[32];
 };

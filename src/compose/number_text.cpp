@@ -9,10 +9,16 @@
 
 #include "compose.h"
 
-#if defined(_WIN32)
 #include <charconv>
-#else
+#include <cstdint>
+#if !defined(_WIN32)
 #include <locale.h>
+#endif
+
+// std::to_chars prints doubles exactly as printf does in the C locale, with
+// no locale to switch; where the standard library lacks it, printf it is.
+#if defined(__cpp_lib_to_chars) || defined(_WIN32)
+#define MIDICOMPOSE_HAVE_TO_CHARS 1
 #endif
 
 namespace midicompose {
@@ -94,15 +100,81 @@ double ReadUnsigned(const char* digits, const char*, const char*, const char* en
 
 #endif
 
-}  // namespace
 
-double ParseDecimal(const char* begin, const char* end) {
+// Clinger's fast path: a decimal whose significant digits fit 53 bits, scaled
+// by at most 10^22, is one exactly representable integer multiplied or
+// divided by one exactly representable power of ten, and a single IEEE
+// operation rounds that correctly, as strtod would. False for anything else.
+bool ReadFast(const char* digits, const char* mantissaEnd, const char* exponent, const char* end, double& value) {
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    constexpr std::uint64_t kMaxExact = std::uint64_t{1} << 53;
+    std::uint64_t mantissa = 0;
+    long scale = 0;         // power of ten the mantissa is to be multiplied by
+    long pendingZeros = 0;  // zeros not yet folded into the mantissa
+    bool seenPoint = false;
+    for (const char* p = digits; p < mantissaEnd; ++p) {
+        if (*p == '.') {
+            seenPoint = true;
+            continue;
+        }
+        if (seenPoint) --scale;
+        if (*p == '0') {
+            if (mantissa != 0) ++pendingZeros;  // leading zeros count for nothing
+            continue;
+        }
+        for (; pendingZeros > 0; --pendingZeros) {
+            if (mantissa > kMaxExact / 10) return false;
+            mantissa *= 10;
+        }
+        if (mantissa > (kMaxExact - 9) / 10) return false;
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+    scale += pendingZeros;  // trailing zeros of the mantissa scale it instead
+    if (exponent < end) {
+        const char* p = exponent;
+        const bool negative = *p == '-';
+        if (*p == '+' || *p == '-') ++p;
+        long given = 0;
+        for (; p < end; ++p) {
+            if (given > 1000) return false;  // far outside the fast range anyway
+            given = given * 10 + (*p - '0');
+        }
+        scale += negative ? -given : given;
+    }
+    if (mantissa == 0) {
+        value = 0.0;
+        return true;
+    }
+    if (scale < -22 || scale > 22) return false;
+    const double m = static_cast<double>(mantissa);
+    value = scale < 0 ? m / kPowersOfTen[-scale] : m * kPowersOfTen[scale];
+    return true;
+#else
+    (void)digits, (void)mantissaEnd, (void)exponent, (void)end, (void)value;
+    return false;
+#endif
+}
+
+// The grammar's parts: [digits, mantissaEnd) the mantissa, [exponent, end)
+// the exponent's sign and digits (empty without one).
+struct DecimalText {
+    bool valid = false;
+    bool negative = false;
+    const char* digits = nullptr;
+    const char* mantissaEnd = nullptr;
+    const char* exponent = nullptr;
+    const char* end = nullptr;
+};
+
+DecimalText ScanDecimal(const char* begin, const char* end) {
+    DecimalText t;
     const char* p = begin;
     while (p < end && IsSpace(*p)) ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (p < end && (*p == '+' || *p == '-')) t.negative = *p++ == '-';
 
-    const char* const digits = p;
+    t.digits = p;
     const char* q = SkipDigits(p, end);
     bool anyDigit = q > p;
     if (q < end && *q == '.') {
@@ -110,20 +182,39 @@ double ParseDecimal(const char* begin, const char* end) {
         q = SkipDigits(fraction, end);
         anyDigit = anyDigit || q > fraction;
     }
-    if (!anyDigit) return 0.0;
-    const char* const mantissaEnd = q;
-    const char* exponent = mantissaEnd;
+    if (!anyDigit) return t;
+    t.valid = true;
+    t.mantissaEnd = q;
+    t.exponent = q;
     if (q < end && (*q == 'e' || *q == 'E')) {
         const char* e = q + 1;
         if (e < end && (*e == '+' || *e == '-')) ++e;
         if (e < end && IsDigit(*e)) {
-            exponent = q + 1;
+            t.exponent = q + 1;
             q = SkipDigits(e, end);
         }
     }
+    t.end = q;
+    return t;
+}
 
-    const double value = ReadUnsigned(digits, mantissaEnd, exponent, q);
-    return negative ? -value : value;
+}  // namespace
+
+double ParseDecimal(const char* begin, const char* end) {
+    const DecimalText t = ScanDecimal(begin, end);
+    if (!t.valid) return 0.0;
+    double value = 0.0;
+    if (!ReadFast(t.digits, t.mantissaEnd, t.exponent, t.end, value)) {
+        value = ReadUnsigned(t.digits, t.mantissaEnd, t.exponent, t.end);
+    }
+    return t.negative ? -value : value;
+}
+
+double ParseDecimalExactly(const char* begin, const char* end) {
+    const DecimalText t = ScanDecimal(begin, end);
+    if (!t.valid) return 0.0;
+    const double value = ReadUnsigned(t.digits, t.mantissaEnd, t.exponent, t.end);
+    return t.negative ? -value : value;
 }
 
 float NarrowToFloat(double value) {
@@ -136,7 +227,7 @@ float NarrowToFloat(double value) {
 
 ShortNumber FormatShortNumber(double value) {
     ShortNumber out{};
-#if defined(_WIN32)
+#if defined(MIDICOMPOSE_HAVE_TO_CHARS)
     const std::to_chars_result r =
         std::to_chars(out.text, out.text + sizeof out.text - 1, value, std::chars_format::general, 2);
     *r.ptr = '\0';
