@@ -9,7 +9,7 @@ BEATS      ?= 1.0
 
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build build-tests run check check-run check-python check-main check-interop check-asan check-tsan check-fuzz check-windows \
+.PHONY: all build build-tests run check check-run check-python sweep check-main check-interop check-asan check-tsan check-fuzz check-windows \
         bench fuzz fuzz-build deps-build deps-check clean
 
 all: build
@@ -92,6 +92,13 @@ bench:
 	$(BUILD_DIR)-bench/bench/compose_bench
 	scripts/bench-process.sh $(BUILD_DIR)-bench
 	scripts/check-python.sh $(BUILD_DIR) >/dev/null && cd $(BUILD_DIR) && python-venv/bin/python ../bench/python_bench.py
+
+# The fast number reader and printer against strtod and printf over many more
+# generated values than make check compares (SWEEP of each).
+SWEEP ?= 20000000
+sweep: build-tests
+	MIDICOMPOSE_SWEEP=$(SWEEP) $(BUILD_DIR)/tests/midicompose_unit_tests \
+	  --gtest_filter='ParseDecimal.*:FormatShortNumber.*'
 
 # midicompose.dll cross-built with mingw-w64 and run under wine, where installed.
 check-windows:

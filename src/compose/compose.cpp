@@ -22,6 +22,32 @@ struct Resources {
     }
 };
 
+// The texts of lengths already printed in this call: a composition has at
+// most a hundred notes and usually a handful of distinct lengths, so each is
+// formatted once.
+class LengthTexts {
+public:
+    const char* For(float beats) {
+        for (int i = 0; i < used_; ++i) {
+            if (values_[i] == beats) return texts_[i].text;
+        }
+        if (used_ == kSlots) {
+            scratch_ = FormatShortNumber(beats);
+            return scratch_.text;
+        }
+        values_[used_] = beats;
+        texts_[used_] = FormatShortNumber(beats);
+        return texts_[used_++].text;
+    }
+
+private:
+    static constexpr int kSlots = 8;
+    float values_[kSlots];
+    ShortNumber texts_[kSlots];
+    ShortNumber scratch_;
+    int used_ = 0;
+};
+
 int Fail(Composed& out, int status, const char* message) {
     out.errors += message;
     return status;
@@ -55,12 +81,13 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     out.output += "Generating MIDI file with notes: ";
     std::uint32_t startTick = 0;
     float beatSum = 0.0f;
+    LengthTexts lengths;
     for (int i = 0; i < r.count; ++i) {
         const NoteEntry& note = r.list->entries[i];
         out.output += note.name;
         if (note.beats != defaultBeats) {
             out.output += ':';
-            out.output += FormatShortNumber(note.beats).text;
+            out.output += lengths.For(note.beats);
         }
         if (i < r.count - 1) out.output += ' ';
 

@@ -92,17 +92,18 @@ ReplaceResult WriteInPlace(const std::string& path, const std::uint8_t* data, st
 
 enum class Route { Replace, InPlace, Refuse };
 
-// How an existing regular file is to be saved. A rename swaps the directory
-// entry, not the file: it would get past write protection, leave the file's
-// other hard links with the old bytes, and hand another user's file to the
-// caller. Those files are written through instead, or refused.
-Route RouteFor(const struct stat& old) {
-    const uid_t me = geteuid();
-    if (me != 0 && old.st_uid != me) return Route::InPlace;  // only root may keep another's ownership
-    if (old.st_nlink > 1) return Route::InPlace;
+// How an existing regular file is to be saved, decided from its status and
+// that of the new temporary file, whose owner is the caller. A rename swaps
+// the directory entry, not the file: it would get past write protection,
+// leave the file's other hard links with the old bytes, and hand another
+// user's file to the caller. Those files are written through instead, or
+// refused; only these unusual cases pay for a temporary file they drop.
+Route RouteFor(const struct stat& old, const struct stat& temporary) {
+    const bool root = temporary.st_uid == 0;
+    if (!root && old.st_uid != temporary.st_uid) return Route::InPlace;  // only root may keep another's ownership
     // An owner's access is decided by the owner bits alone (an ACL cannot
     // widen them); root writes whatever the kernel lets it.
-    if (me != 0 && (old.st_mode & S_IWUSR) == 0) return Route::Refuse;
+    if (!root && (old.st_mode & S_IWUSR) == 0) return Route::Refuse;
     return Route::Replace;
 }
 
@@ -121,9 +122,7 @@ int CreateTemporary(const std::string& directory, mode_t mode, std::string& temp
 // any byte is in it. It was created with no bits beyond the old file's, so it
 // is never more open than that file; only what differs is changed.
 // False with errno on failure (EPERM: the owner or group cannot be kept).
-bool MatchOwnerAndMode(int fd, const struct stat& old) {
-    struct stat now {};
-    if (fstat(fd, &now) != 0) return false;
+bool MatchOwnerAndMode(int fd, const struct stat& old, const struct stat& now) {
     const bool chown = now.st_uid != old.st_uid || now.st_gid != old.st_gid;
     // The group may be one the caller belongs to; another owner only for root.
     if (chown && fchown(fd, old.st_uid, old.st_gid) != 0) return false;
@@ -132,6 +131,12 @@ bool MatchOwnerAndMode(int fd, const struct stat& old) {
         return false;
     }
     return true;
+}
+
+// Drops a temporary file that will not be used.
+void Discard(int fd, const std::string& temporary) {
+    close(fd);
+    unlink(temporary.c_str());
 }
 
 }  // namespace
@@ -143,13 +148,7 @@ ReplaceResult ReplaceFileContents(const char* path, const std::uint8_t* data, st
     if (target.empty() || !ResolveLinks(target, old, exists)) return ReplaceResult::CannotCreate;
     if (exists && S_ISDIR(old.st_mode)) return ReplaceResult::CannotCreate;
     if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, data, size);
-    if (exists) {
-        switch (RouteFor(old)) {
-            case Route::Refuse: return ReplaceResult::CannotCreate;
-            case Route::InPlace: return WriteInPlace(target, data, size);
-            case Route::Replace: break;
-        }
-    }
+    if (exists && old.st_nlink > 1) return WriteInPlace(target, data, size);
 
     // A new file gets 0666 less the umask, as the target itself would.
     const mode_t mode = exists ? (old.st_mode & 0777) : 0666;
@@ -162,13 +161,29 @@ ReplaceResult ReplaceFileContents(const char* path, const std::uint8_t* data, st
         return ReplaceResult::CannotCreate;
     }
 
-    if (exists && !MatchOwnerAndMode(fd, old)) {
-        const bool foreignGroup = errno == EPERM;
-        close(fd);
-        unlink(temporary.c_str());
-        // A file whose group the caller cannot give is written through, as
-        // another user's file is.
-        return foreignGroup ? WriteInPlace(target, data, size) : ReplaceResult::WriteFailed;
+    if (exists) {
+        struct stat now {};
+        if (fstat(fd, &now) != 0) {
+            Discard(fd, temporary);
+            return ReplaceResult::WriteFailed;
+        }
+        switch (RouteFor(old, now)) {
+            case Route::Refuse:
+                Discard(fd, temporary);
+                return ReplaceResult::CannotCreate;
+            case Route::InPlace:
+                Discard(fd, temporary);
+                return WriteInPlace(target, data, size);
+            case Route::Replace:
+                break;
+        }
+        if (!MatchOwnerAndMode(fd, old, now)) {
+            const bool foreignGroup = errno == EPERM;
+            Discard(fd, temporary);
+            // A file whose group the caller cannot give is written through,
+            // as another user's file is.
+            return foreignGroup ? WriteInPlace(target, data, size) : ReplaceResult::WriteFailed;
+        }
     }
     bool ok = WriteAll(fd, data, size);
     ok = (close(fd) == 0) && ok;
