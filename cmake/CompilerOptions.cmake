@@ -14,6 +14,12 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   if(MIDICOMPOSE_FUZZ)
     target_compile_options(midicompose_options INTERFACE -fsanitize=fuzzer-no-link)
   endif()
+  if(EMSCRIPTEN)
+    # An allocation failure is caught and reported as a status, as on every
+    # other platform; emscripten would otherwise abort on any throw.
+    target_compile_options(midicompose_options INTERFACE -fexceptions)
+    target_link_options(midicompose_options INTERFACE -fexceptions)
+  endif()
 elseif(MSVC)
   target_compile_options(midicompose_options INTERFACE /W4 $<$<BOOL:${MIDICOMPOSE_WERROR}>:/WX>)
 endif()

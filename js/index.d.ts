@@ -1,0 +1,48 @@
+/** The C library's status names. */
+export type ComposeStatus =
+  | 'COMPOSE_BAD_BEATS'
+  | 'COMPOSE_BAD_INSTRUMENT'
+  | 'COMPOSE_NO_MEMORY'
+  | 'COMPOSE_NO_NOTES'
+  | 'COMPOSE_NO_WRITER'
+  | 'COMPOSE_ADD_NOTE_FAILED'
+  | 'COMPOSE_SAVE_FAILED'
+  | 'COMPOSE_TOO_LONG'
+  | 'UNKNOWN';
+
+/** A failed composition, with the library's own message. */
+export class ComposeError extends Error {
+  readonly name: 'ComposeError';
+  /** The status name, such as 'COMPOSE_BAD_BEATS'. */
+  readonly status: ComposeStatus;
+  /** The status value, such as 12. */
+  readonly code: number;
+}
+
+export interface ComposeOptions {
+  /** A General MIDI program 0 to 127 or a name such as 'violin' (default 'piano'). */
+  instrument?: string | number;
+  /** The default note length in quarter notes (default 1). */
+  beats?: number | string;
+}
+
+export interface Song {
+  /** The Standard MIDI File, byte for byte what the native library writes. */
+  readonly data: Uint8Array;
+  /** General MIDI program; 128 is drums. */
+  readonly program: number;
+  /** The program's name, as the report gives it. */
+  readonly instrument: string;
+  /** Notes composed. */
+  readonly notes: number;
+  /** Their total length in beats. */
+  readonly beats: number;
+  /** The report the native library prints. */
+  readonly report: string;
+}
+
+/** Composes note text such as 'C:2 E G C5:2' into a Standard MIDI File. */
+export function compose(notes: string, options?: ComposeOptions): Promise<Song>;
+
+/** Every instrument name with its program, in the library's order. */
+export function instruments(): Array<{ name: string; program: number }>;

@@ -1,0 +1,89 @@
+// The npm package against the golden files and the native command, and its
+// packed tarball installed offline into an empty folder.
+// Environment: MIDICOMPOSE_NPM_DIR (the built package), MIDICOMPOSE_CLI (the
+// native command), MIDICOMPOSE_GOLDEN (tests/golden).
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const packageDir = resolve(process.env.MIDICOMPOSE_NPM_DIR);
+const { compose, instruments, ComposeError } = await import(pathToFileURL(join(packageDir, 'index.js')));
+
+test('composes the golden files byte for byte', async () => {
+  const goldens = [['chord.mid', 'C:2 E:1 G:1 C5:2', 'violin'], ['face.mid', 'FACE', 'piano'], ['drums.mid', 'C2 D2', 'drums']];
+  for (const [file, notes, instrument] of goldens) {
+    const song = await compose(notes, { instrument, beats: '1.0' });
+    assert.ok(song.data instanceof Uint8Array);
+    assert.deepEqual(Buffer.from(song.data), readFileSync(join(process.env.MIDICOMPOSE_GOLDEN, file)), file);
+  }
+  const chord = await compose('C:2 E G C5:2', { instrument: 'violin', beats: 1 });
+  assert.deepEqual([chord.program, chord.instrument, chord.notes, chord.beats], [40, 'violin', 4, 6]);
+  assert.equal(instruments().length, 132);
+});
+
+// A small seeded generator, so that a failure names a reproducible input.
+function generator(seed) {
+  let state = seed;
+  const next = () => (state = (state * 1103515245 + 12345) % 2147483648) / 2147483648;
+  return (items) => items[Math.floor(next() * items.length)];
+}
+
+test('agrees with the native command on generated compositions', async () => {
+  const pick = generator(480);
+  const work = mkdtempSync(join(tmpdir(), 'midicompose-js-'));
+  const path = join(work, 'song.mid');
+  const statuses = new Set();
+  try {
+    for (let i = 0; i < 120; i++) {
+      const count = 1 + Math.floor(pick([...Array(110).keys()]));
+      const tokens = Array.from({ length: count }, () =>
+        pick(['C', 'D', 'e', 'G', 'a', 'B', 'X', '']) + pick(['', '3', '5', '9']) + pick(['', ':0.5', ':2', ':-1', ':1e1', ':.25']));
+      const notes = pick([true, false]) ? tokens.join(' ') : tokens.join('').replace(/ /g, '');
+      const instrument = pick(['violin', 'DRUMS', '40', '0', 'kazoo', '128', 73]);
+      const beats = pick(['1.0', '0.5', 0.25, 2, '-1', 'abc', 1 / 3]);
+      rmSync(path, { force: true });
+      const run = spawnSync(process.env.MIDICOMPOSE_CLI, ['--', notes, path, String(instrument), String(beats)]);
+      try {
+        const song = await compose(notes, { instrument, beats });
+        statuses.add('COMPOSE_OK');
+        assert.equal(run.status, 0, `${notes} ${instrument} ${beats}: ${run.stderr}`);
+        assert.equal(song.report, run.stdout.toString().replace(`successfully: ${path}\n`, 'successfully: \n'));
+        assert.deepEqual(Buffer.from(song.data), readFileSync(path));
+      } catch (error) {
+        if (!(error instanceof ComposeError)) throw error;
+        statuses.add(error.status);
+        assert.equal(error.code, run.status, `${notes} ${instrument} ${beats}`);
+        assert.equal(error.message, run.stderr.toString().trim());
+      }
+    }
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+  for (const status of ['COMPOSE_OK', 'COMPOSE_BAD_BEATS', 'COMPOSE_BAD_INSTRUMENT', 'COMPOSE_ADD_NOTE_FAILED']) {
+    assert.ok(statuses.has(status), `the generator never reached ${status}`);
+  }
+});
+
+test('the packed tarball installs into an empty folder offline and composes', () => {
+  const work = mkdtempSync(join(tmpdir(), 'midicompose-pack-'));
+  try {
+    const npm = (args, cwd) => execFileSync('npm', [...args, '--no-audit', '--no-fund', '--loglevel=error'], { cwd, encoding: 'utf8' });
+    const tarball = npm(['pack', packageDir, '--pack-destination', work], work).trim().split('\n').pop();
+    const app = join(work, 'app');
+    execFileSync('mkdir', [app]);
+    writeFileSync(join(app, 'package.json'), '{"name": "app", "private": true, "type": "module"}');
+    npm(['install', '--offline', join(work, tarball)], app);
+    writeFileSync(join(app, 'main.js'),
+      "import { compose } from 'midicompose';\n" +
+      "const song = await compose('C:2 E:1 G:1 C5:2', { instrument: 'violin', beats: 1 });\n" +
+      "process.stdout.write(Buffer.from(song.data).toString('hex'));\n");
+    const hex = execFileSync('node', ['main.js'], { cwd: app, encoding: 'utf8' });
+    assert.equal(hex, readFileSync(join(process.env.MIDICOMPOSE_GOLDEN, 'chord.mid')).toString('hex'));
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+});
