@@ -9,7 +9,7 @@ BEATS      ?= 1.0
 
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build build-tests run check check-run check-python sweep check-main check-interop check-asan check-tsan check-fuzz check-windows \
+.PHONY: all build build-tests run check check-run check-python check-js check-browser wasm web sweep check-main check-interop check-asan check-tsan check-fuzz check-windows \
         bench fuzz fuzz-build deps-build deps-check clean
 
 all: build
@@ -80,7 +80,7 @@ deps-check:
 	@scripts/install-deps.sh check
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-run $(BUILD_DIR)-asan $(BUILD_DIR)-tsan $(BUILD_DIR)-fuzz $(BUILD_DIR)-mingw \
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-run $(BUILD_DIR)-wasm $(BUILD_DIR)-asan $(BUILD_DIR)-tsan $(BUILD_DIR)-fuzz $(BUILD_DIR)-mingw \
 	  $(BUILD_DIR)-bench
 
 # Benchmarks: the library against the atomic-write floor, the writer alone,
@@ -92,6 +92,29 @@ bench:
 	$(BUILD_DIR)-bench/bench/compose_bench
 	scripts/bench-process.sh $(BUILD_DIR)-bench
 	scripts/check-python.sh $(BUILD_DIR) >/dev/null && cd $(BUILD_DIR) && python-venv/bin/python ../bench/python_bench.py
+
+# The engine as WebAssembly (Debian's emscripten): the npm package in
+# $(BUILD_DIR)-wasm/npm and the playground in $(BUILD_DIR)-wasm/web.
+wasm:
+	@command -v emcc >/dev/null || { echo "no emcc: apt-get install emscripten (or make deps-check)"; exit 1; }
+	cmake -S . -B $(BUILD_DIR)-wasm -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/emscripten.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DMIDICOMPOSE_BUILD_TESTS=OFF -DMIDICOMPOSE_WERROR=ON
+	cmake --build $(BUILD_DIR)-wasm -j $(JOBS)
+
+# Serves the playground on localhost and prints its address (PORT=0: any free port).
+PORT ?= 8480
+web: wasm
+	node scripts/serve-web.mjs $(BUILD_DIR)-wasm/web $(PORT)
+
+check-js: build-tests
+	@if command -v emcc >/dev/null; then $(MAKE) --no-print-directory wasm; \
+	 else scripts/skip-part.sh "no emcc (Debian package emscripten)"; exit $$?; fi
+	@if command -v emcc >/dev/null; then scripts/check-js.sh package $(BUILD_DIR) $(BUILD_DIR)-wasm; fi
+
+check-browser: build-tests
+	@if command -v emcc >/dev/null; then $(MAKE) --no-print-directory wasm; \
+	 else scripts/skip-part.sh "no emcc (Debian package emscripten)"; exit $$?; fi
+	@if command -v emcc >/dev/null; then scripts/check-js.sh browser $(BUILD_DIR) $(BUILD_DIR)-wasm; fi
 
 # The fast number reader and printer against strtod and printf over many more
 # generated values than make check compares (SWEEP of each).

@@ -12,6 +12,8 @@ all_parts=(
   "unit|unit and API tests (GoogleTest, CTest)|check-main"
   "interop|files read back by mido, midicsv and timidity|check-interop"
   "python|Python package (pip install ., pytest)|check-python"
+  "js|npm package on the WebAssembly build (node --test)|check-js"
+  "browser|playground in headless Chromium|check-browser"
   "asan|tests under ASan, LSan and UBSan|check-asan"
   "tsan|threads under TSan|check-tsan"
   "fuzz|libFuzzer: corpus replay and exploration|check-fuzz"

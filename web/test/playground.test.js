@@ -1,0 +1,87 @@
+// The playground in headless Chromium (Debian's): type a composition, read
+// the piano roll and the report, download the file, compare with the native
+// command, and keep a screenshot. Environment: MIDICOMPOSE_WEB_DIR (the built
+// page), MIDICOMPOSE_CLI (the native command), MIDICOMPOSE_SCREENSHOT (where
+// to save it), CHROMIUM (default /usr/bin/chromium).
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn, spawnSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+const here = dirname(fileURLToPath(import.meta.url));
+let server, browser, address;
+
+before(async () => {
+  server = spawn(process.execPath, [join(here, '../../scripts/serve-web.mjs'), process.env.MIDICOMPOSE_WEB_DIR, '0']);
+  address = await new Promise((resolve, reject) => {
+    server.stdout.once('data', (line) => resolve(String(line).match(/http:\S+/)[0]));
+    server.once('exit', reject);
+  });
+  browser = await chromium.launch({
+    executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+           '--disable-component-update', '--disable-sync'],
+  });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.kill();
+});
+
+test('the playground draws, reports and downloads exactly what the native command writes', async () => {
+  const page = await browser.newPage({ acceptDownloads: true, viewport: { width: 900, height: 640 } });
+  const problems = [];
+  page.on('pageerror', (error) => problems.push(error.message));
+  await page.goto(address);
+  await page.waitForSelector('body[data-composed]');
+  assert.equal(await page.locator('#instrument option').count(), 132);
+
+  const notes = 'C:2 E G:0.5 A5:1.5 C';
+  await page.selectOption('#instrument', 'flute');
+  await page.fill('#beats', '1');
+  await page.fill('#notes', notes);
+  await page.waitForFunction(() => document.querySelector('#report').textContent.includes('Notes: 5'));
+
+  // The piano roll: each note at its key, start and length, on a 48-pixel beat grid after a 36-pixel label column.
+  const rects = await page.$$eval('#roll rect.note', (all) => all.map((r) => ({
+    key: Number(r.dataset.key), start: Number(r.dataset.start), beats: Number(r.dataset.beats),
+    x: Number(r.getAttribute('x')), width: Number(r.getAttribute('width')) })));
+  assert.deepEqual(rects.map(({ key, start, beats }) => [key, start, beats]),
+    [[60, 0, 2], [64, 2, 1], [67, 3, 0.5], [81, 3.5, 1.5], [60, 5, 1]]);
+  for (const r of rects) {
+    assert.equal(r.x, 36 + r.start * 48);
+    assert.equal(r.width, r.beats * 48 - 1);
+  }
+  assert.equal(await page.locator('#roll line.beat').count(), 7);  // beats 0 to 6
+  assert.match(await page.textContent('#program'), /Program 73: flute/);
+
+  const work = mkdtempSync(join(tmpdir(), 'midicompose-web-'));
+  try {
+    const path = join(work, 'native.mid');
+    const native = spawnSync(process.env.MIDICOMPOSE_CLI, [notes, path, 'flute', '1']);
+    assert.equal(native.status, 0);
+    assert.equal(await page.textContent('#report'),
+      native.stdout.toString().replace(`successfully: ${path}\n`, 'successfully: \n'));
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+    assert.equal(download.suggestedFilename(), 'composition.mid');
+    assert.deepEqual(readFileSync(await download.path()), readFileSync(path));
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+
+  // A bad length shows the library's message instead of a roll.
+  await page.fill('#beats', '0');
+  await page.waitForFunction(() => document.querySelector('#report').classList.contains('error'));
+  assert.equal(await page.textContent('#report'), "Error: Invalid beats value '0'");
+  assert.equal(await page.locator('#roll rect').count(), 0);
+  await page.fill('#beats', '1');
+  await page.waitForFunction(() => !document.querySelector('#report').classList.contains('error'));
+
+  await page.screenshot({ path: process.env.MIDICOMPOSE_SCREENSHOT, fullPage: true });
+  assert.deepEqual(problems, []);
+});
