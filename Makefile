@@ -91,7 +91,8 @@ bench:
 	cmake --build $(BUILD_DIR)-bench -j $(JOBS)
 	$(BUILD_DIR)-bench/bench/compose_bench
 	scripts/bench-process.sh $(BUILD_DIR)-bench
-	scripts/check-python.sh $(BUILD_DIR) >/dev/null && cd $(BUILD_DIR) && python-venv/bin/python ../bench/python_bench.py
+	scripts/check-python.sh $(BUILD_DIR) --install-only && cd $(BUILD_DIR) && python-venv/bin/python ../bench/python_bench.py
+	$(MAKE) --no-print-directory wasm >/dev/null && node bench/node_bench.mjs $(BUILD_DIR)-wasm/npm
 
 # The engine as WebAssembly (Debian's emscripten): the npm package in
 # $(BUILD_DIR)-wasm/npm and the playground in $(BUILD_DIR)-wasm/web.

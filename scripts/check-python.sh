@@ -2,7 +2,7 @@
 # Installs the Python package from this repository into a fresh venv, the way
 # a user would offline (pip install --no-build-isolation .), and runs its
 # tests against the native command of the same build.
-# Usage: check-python.sh BUILD_DIR
+# Usage: check-python.sh BUILD_DIR [--install-only]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "$1")
@@ -20,6 +20,7 @@ venv=$build/python-venv
 rm -rf "$venv"
 "$python" -m venv --system-site-packages "$venv"
 "$venv/bin/pip" install --quiet --no-build-isolation --no-index --disable-pip-version-check .
+[ "${2:-}" = --install-only ] && exit 0
 # From outside the repository, so the installed package is the one imported.
 cd "$build"
 MIDICOMPOSE_CLI=$build/midicompose "$venv/bin/python" -m pytest -q -p no:cacheprovider "$OLDPWD/tests/python" |
