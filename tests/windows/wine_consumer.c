@@ -125,6 +125,21 @@ int main(void) {
     }
 
     Check(MIDICompose(L"C", L"missing\\x.mid", L"piano", L"1") == COMPOSE_SAVE_FAILED, "missing directory");
+
+    /* The UTF-8 entry point: in memory, and saved through a UTF-8 path. */
+    {
+        MIDIComposeResult result;
+        memset(&result, 0, sizeof result);
+        result.size = sizeof result;
+        Check(MIDIComposeUTF8("C:2 E:1 G:1 C5:2", NULL, "violin", "1.0", &result) == COMPOSE_OK &&
+                  result.length == sizeof kChord && memcmp(result.data, kChord, sizeof kChord) == 0,
+              "in-memory chord");
+        MIDIComposeFreeResult(&result);
+        _wremove(path);
+        Check(MIDIComposeUTF8("C:2 E:1 G:1 C5:2", "chord \xC3\xBC.mid", "violin", "1.0", NULL) == COMPOSE_OK &&
+                  SameAs(path, kChord, sizeof kChord),
+              "chord saved through a UTF-8 path");
+    }
     _wremove(path);
     printf("wine consumer: %d of %d checks passed\n", checks - failures, checks);
     return failures == 0 ? 0 : 1;
