@@ -110,7 +110,19 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     }
     out.output += '\n';
 
-    // The file exists in memory in full before the path is touched.
+    // The report is written, and the file exists in memory in full, before
+    // the path is touched: once the file is saved, nothing is left that
+    // could fail and report a failure for a file that was written.
+    const ShortNumber duration = FormatShortNumber(beatSum);
+    char counts[64];
+    std::snprintf(counts, sizeof counts, " (program %d)\nDuration: ", program);
+    std::string report;
+    report.append("MIDI file created successfully: ").append(texts.path).append("\n");
+    report.append("Instrument: ").append(InstrumentNameForProgram(program & 0xFF)).append(counts);
+    report.append(duration.text).append(" beats (").append(duration.text).append(" quarter notes)\n");
+    report.append("Notes: ").append(std::to_string(r.count)).append("\n");
+    out.output.reserve(out.output.size() + report.size());
+
     if (!EncodeMIDIFile(r.writer.get(), out.file)) {
         out.file.clear();
         out.errors += "Error: Failed to write track data\n";
@@ -120,14 +132,7 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
         out.file.clear();
         return Fail(out, COMPOSE_SAVE_FAILED, "Error: Failed to create MIDI file\n");
     }
-
-    const ShortNumber duration = FormatShortNumber(beatSum);
-    char counts[64];
-    std::snprintf(counts, sizeof counts, " (program %d)\nDuration: ", program);
-    out.output.append("MIDI file created successfully: ").append(texts.path).append("\n");
-    out.output.append("Instrument: ").append(InstrumentNameForProgram(program & 0xFF)).append(counts);
-    out.output.append(duration.text).append(" beats (").append(duration.text).append(" quarter notes)\n");
-    out.output.append("Notes: ").append(std::to_string(r.count)).append("\n");
+    out.output += report;  // within the capacity reserved above: no allocation
     out.notes = r.count;
     out.beats = beatSum;
     return COMPOSE_OK;
