@@ -42,10 +42,7 @@ ChildResult ComposeUnderSizeLimit(const std::string& path, rlim_t limit) {
         _exit(MIDICompose(u"C:2 E:1 G:1 C5:2", p.c_str(), u"violin", u"1.0") == COMPOSE_OK ? 0 : 18);
     }
     close(pipeFds[1]);
-    std::string err;
-    char buffer[256];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) err.append(buffer, static_cast<std::size_t>(n));
-    close(pipeFds[0]);
+    const std::string err = ReadToEnd(pipeFds[0]);
     int status = 0;
     waitpid(child, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};

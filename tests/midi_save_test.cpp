@@ -18,6 +18,7 @@ using testing_support::Bytes;
 using testing_support::CapturedOutput;
 using testing_support::FileExists;
 using testing_support::ReadBytes;
+using testing_support::ReadToEnd;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
@@ -234,10 +235,7 @@ TEST_P(ProtectionTest, SavingRespectsWhatOpeningTheFileWouldRespect) {
         _exit(SaveMIDIFile(writer.get(), path.c_str()));
     }
     close(errPipe[1]);
-    std::string err;
-    char buffer[256];
-    for (ssize_t n; (n = read(errPipe[0], buffer, sizeof buffer)) > 0;) err.append(buffer, static_cast<std::size_t>(n));
-    close(errPipe[0]);
+    const std::string err = ReadToEnd(errPipe[0]);
     int status = 0;
     waitpid(child, &status, 0);
 

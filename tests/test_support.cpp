@@ -52,6 +52,14 @@ void WriteBytes(const std::string& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::string ReadToEnd(int fd) {
+    std::string text;
+    char buffer[256];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    close(fd);
+    return text;
+}
+
 Bytes HexBytes(const std::string& hex) {
     Bytes bytes;
     for (std::size_t i = 0; i < hex.size();) {

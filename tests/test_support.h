@@ -36,6 +36,8 @@ std::vector<std::string> DirectoryEntries(const std::string& path);
 Bytes ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes HexBytes(const std::string& hex);  // "4D 54 68 64" -> bytes
+// Everything a descriptor (a child's pipe) gives until its end; closes it.
+std::string ReadToEnd(int fd);
 
 // What standard output and standard error received while it was alive.
 class CapturedOutput {

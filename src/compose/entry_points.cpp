@@ -46,16 +46,14 @@ int UTF16Compose(const MIDIComposeChar* notes, const MIDIComposeChar* outputPath
 }
 
 #if defined(_WIN32)
-// UTF-8 to the UTF-16 path Windows opens files by; false when memory runs out.
-bool WidePath(const char* path, std::wstring& wide) {
+// UTF-8 to the UTF-16 path Windows opens files by; empty when it does not
+// convert. May throw std::bad_alloc.
+std::wstring WidePath(const char* path) {
     const int units = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
-    if (units <= 0) {
-        wide.clear();
-        return true;
-    }
-    wide.assign(static_cast<std::size_t>(units), L'\0');
+    if (units <= 0) return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, path, -1, &wide[0], units);
-    return true;
+    return wide;
 }
 #endif
 
@@ -125,8 +123,7 @@ int UTF8Compose(const char* notes, const char* outputPath, const char* instrumen
     texts.beats = beats != nullptr ? beats : "";
     Composed out;
 #if defined(_WIN32)
-    std::wstring wide;
-    if (outputPath != nullptr) WidePath(outputPath, wide);
+    const std::wstring wide = outputPath != nullptr ? WidePath(outputPath) : std::wstring();
     ComposeNotes(texts, outputPath != nullptr ? wide.c_str() : nullptr, out);
 #else
     ComposeNotes(texts, outputPath, out);
