@@ -82,6 +82,22 @@ TEST(SaveMIDIFile, ReplacesAnExistingFileKeepingItsPermissionBits) {
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"old.mid"});
 }
 
+TEST(SaveMIDIFile, SavesWhenTheUsualTemporaryNameIsTakenOrTooLong) {
+    TempDir dir;
+    const WriterPtr writer = ThreeNotes();
+    // A stray from an interrupted save is neither used nor removed.
+    const std::string stray = dir.File(".song.mid.midicompose.tmp");
+    WriteBytes(stray, kOldContents);
+    EXPECT_EQ(Save(writer.get(), dir.File("song.mid")).result, 1);
+    EXPECT_EQ(ReadBytes(stray), kOldContents);
+    // A name near the file system's limit leaves no room for the suffix.
+    const std::string longName = std::string(240, 'n') + ".mid";
+    EXPECT_EQ(Save(writer.get(), dir.File(longName)).result, 1);
+    EXPECT_EQ(ReadBytes(dir.File("song.mid")), Expected(writer.get()));
+    EXPECT_EQ(ReadBytes(dir.File(longName)), Expected(writer.get()));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{".song.mid.midicompose.tmp", longName, "song.mid"}));
+}
+
 TEST(SaveMIDIFile, UpdatesTheFileASymbolicLinkNamesAndKeepsTheLink) {
     TempDir dir;
     ASSERT_EQ(mkdir(dir.File("real").c_str(), 0755), 0);

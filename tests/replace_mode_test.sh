@@ -18,11 +18,11 @@ chmod 0600 "$work/private.mid"
 strace -f -o "$work/trace" -e trace=openat,fchmod,fchown,write,rename \
   "$command" "C D E" "$work/private.mid" >/dev/null
 
-create=$(grep -E 'openat\(.*\.midicompose-[0-9a-f]+\.tmp", O_WRONLY\|O_CREAT\|O_EXCL' "$work/trace")
+create=$(grep -E 'openat\(.*\.midicompose[-.0-9a-f]*\.tmp", O_WRONLY\|O_CREAT\|O_EXCL' "$work/trace")
 mode=$(sed -E 's/.*, (0[0-7]+)\) = [0-9]+$/\1/' <<<"$create")
 [ $(( mode & ~0600 )) -eq 0 ] || { echo "temporary file created with mode $mode: $create"; exit 1; }
 # Whatever the file is given before its bytes are written stays within 0600.
-for given in $(sed -n '/\.midicompose-/,/write(3/p' "$work/trace" | sed -n -E 's/.*fchmod\([0-9]+, (0[0-7]+)\).*/\1/p'); do
+for given in $(sed -n '/\.midicompose[-.]/,/write(3/p' "$work/trace" | sed -n -E 's/.*fchmod\([0-9]+, (0[0-7]+)\).*/\1/p'); do
   [ $(( given & ~0600 )) -eq 0 ] || { echo "the temporary file was given mode $given"; exit 1; }
 done
 [ "$(stat -c %a "$work/private.mid")" = 600 ] || { echo "replaced file is $(stat -c %a "$work/private.mid")"; exit 1; }

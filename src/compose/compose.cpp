@@ -1,7 +1,6 @@
 // The composition itself, shared by both entry points: arguments in, the
 // file's bytes and the console texts out. Nothing here prints.
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -27,26 +26,57 @@ struct Resources {
 // formatted once.
 class LengthTexts {
 public:
-    const char* For(float beats) {
+    struct Text {
+        const char* text;
+        std::size_t length;
+    };
+    Text For(float beats) {
         for (int i = 0; i < used_; ++i) {
-            if (values_[i] == beats) return texts_[i].text;
+            if (values_[i] == beats) return {texts_[i].text, lengths_[i]};
         }
-        if (used_ == kSlots) {
-            scratch_ = FormatShortNumber(beats);
-            return scratch_.text;
-        }
-        values_[used_] = beats;
-        texts_[used_] = FormatShortNumber(beats);
-        return texts_[used_++].text;
+        const int slot = used_ < kSlots ? used_++ : kSlots;  // the last slot is scratch
+        values_[slot] = beats;
+        texts_[slot] = FormatShortNumber(beats);
+        lengths_[slot] = std::strlen(texts_[slot].text);
+        return {texts_[slot].text, lengths_[slot]};
     }
 
 private:
     static constexpr int kSlots = 8;
-    float values_[kSlots];
-    ShortNumber texts_[kSlots];
-    ShortNumber scratch_;
+    float values_[kSlots + 1];
+    ShortNumber texts_[kSlots + 1];
+    std::size_t lengths_[kSlots + 1];
     int used_ = 0;
 };
+
+// Writes into room sized beforehand for all of it: a store per byte, with
+// no capacity check or call per piece.
+class TextCursor {
+public:
+    explicit TextCursor(char* at) : at_(at) {}
+    void Put(char c) { *at_++ = c; }
+    void Put(const char* text, std::size_t length) {
+        for (std::size_t i = 0; i < length; ++i) *at_++ = text[i];
+    }
+    char* at() const { return at_; }
+
+private:
+    char* at_;
+};
+
+constexpr char kProgressPrefix[] = "Generating MIDI file with notes: ";
+
+// The exact length of the progress line: the prefix, each name with its
+// ":length" where it differs from the default, the separators, the newline.
+std::size_t ProgressLineLength(const NoteList& list, int count, float defaultBeats, LengthTexts& lengths) {
+    std::size_t length = sizeof kProgressPrefix - 1 + static_cast<std::size_t>(count);  // count-1 spaces, newline
+    for (int i = 0; i < count; ++i) {
+        const NoteEntry& note = list.entries[i];
+        length += note.length;
+        if (note.beats != defaultBeats) length += 1 + lengths.For(note.beats).length;
+    }
+    return length;
+}
 
 int Fail(Composed& out, int status, const char* message) {
     out.errors += message;
@@ -78,61 +108,63 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     if (r.writer == nullptr) return Fail(out, COMPOSE_NO_WRITER, "Error: Failed to create MIDI writer\n");
     SetMIDIWriterProgram(r.writer.get(), static_cast<std::uint8_t>(program & 0xFF));
 
-    out.output += "Generating MIDI file with notes: ";
+    const std::size_t lineStart = out.output.size();
+    LengthTexts lengths;
+    out.output.resize(lineStart + ProgressLineLength(*r.list, r.count, defaultBeats, lengths));
+    TextCursor line(&out.output[lineStart]);
+    line.Put(kProgressPrefix, sizeof kProgressPrefix - 1);
     std::uint32_t startTick = 0;
     float beatSum = 0.0f;
-    LengthTexts lengths;
     for (int i = 0; i < r.count; ++i) {
         const NoteEntry& note = r.list->entries[i];
-        out.output += note.name;
+        line.Put(note.name, note.length);
         if (note.beats != defaultBeats) {
-            out.output += ':';
-            out.output += lengths.For(note.beats);
+            const LengthTexts::Text length = lengths.For(note.beats);
+            line.Put(':');
+            line.Put(length.text, length.length);
         }
-        if (i < r.count - 1) out.output += ' ';
+        if (i < r.count - 1) line.Put(' ');
 
         // Every tick must fit a four-byte delta time; a longer composition
         // cannot be written at all.
         const float product = note.beats * static_cast<float>(kTicksPerQuarter);
         const std::uint32_t room = kMaxTick - startTick;
         if (!(static_cast<double>(product) < static_cast<double>(room) + 1.0)) {
+            out.output.resize(static_cast<std::size_t>(line.at() - out.output.data()));
             out.errors.append("\nError: Composition too long at note ").append(note.name).append("\n");
             return COMPOSE_TOO_LONG;
         }
         const std::uint32_t ticks = static_cast<std::uint32_t>(product);  // the fraction is dropped
 
         if (!AddMIDINote(r.writer.get(), note.name, startTick, ticks, kNoteVelocity)) {
+            out.output.resize(static_cast<std::size_t>(line.at() - out.output.data()));
             out.errors.append("\nError: Failed to add note ").append(note.name).append("\n");
             return COMPOSE_ADD_NOTE_FAILED;
         }
         startTick += ticks;
         beatSum = note.beats + beatSum;
     }
-    out.output += '\n';
+    line.Put('\n');
 
     // The report is written, and the file exists in memory in full, before
     // the path is touched: once the file is saved, nothing is left that
-    // could fail and report a failure for a file that was written.
+    // could fail and report a failure for a file that was written. A failed
+    // save takes the report back off.
+    const std::size_t reportStart = out.output.size();
     const ShortNumber duration = FormatShortNumber(beatSum);
-    char counts[64];
-    std::snprintf(counts, sizeof counts, " (program %d)\nDuration: ", program);
-    std::string report;
-    report.append("MIDI file created successfully: ").append(texts.path).append("\n");
-    report.append("Instrument: ").append(InstrumentNameForProgram(program & 0xFF)).append(counts);
-    report.append(duration.text).append(" beats (").append(duration.text).append(" quarter notes)\n");
-    report.append("Notes: ").append(std::to_string(r.count)).append("\n");
-    out.output.reserve(out.output.size() + report.size());
+    out.output.append("MIDI file created successfully: ").append(texts.path).append("\n");
+    out.output.append("Instrument: ").append(InstrumentNameForProgram(program & 0xFF));
+    out.output.append(" (program ").append(std::to_string(program)).append(")\nDuration: ");
+    out.output.append(duration.text).append(" beats (").append(duration.text).append(" quarter notes)\n");
+    out.output.append("Notes: ").append(std::to_string(r.count)).append("\n");
 
-    if (!EncodeMIDIFile(r.writer.get(), out.file)) {
-        out.file.clear();
-        out.errors += "Error: Failed to write track data\n";
-        return Fail(out, COMPOSE_SAVE_FAILED, "Error: Failed to create MIDI file\n");
-    }
-    if (nativePath != nullptr && !SaveEncodedMIDIFile(out.file, texts.path, nativePath, out.errors)) {
+    const bool encoded = EncodeMIDIFile(r.writer.get(), out.file);
+    if (!encoded) out.errors += "Error: Failed to write track data\n";
+    if (!encoded || (nativePath != nullptr && !SaveEncodedMIDIFile(out.file, texts.path, nativePath, out.errors))) {
+        out.output.resize(reportStart);
         out.file.clear();
         return Fail(out, COMPOSE_SAVE_FAILED, "Error: Failed to create MIDI file\n");
     }
-    out.output += report;  // within the capacity reserved above: no allocation
     out.notes = r.count;
     out.beats = beatSum;
     return COMPOSE_OK;

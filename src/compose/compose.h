@@ -42,6 +42,7 @@ constexpr unsigned kNoteVelocity = 100;
 
 struct NoteEntry {
     const char* name = nullptr;  // in the list's name store; never null for a counted entry
+    std::size_t length = 0;      // of the name, without its NUL
     float beats = 0.0f;          // length in quarter notes, above zero
 };
 

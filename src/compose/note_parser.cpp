@@ -23,11 +23,13 @@ public:
     }
     bool ok() const { return next_ != nullptr; }
     void Store(int index, const char* name, std::size_t length, float beats) {
-        std::memcpy(next_, name, length);
-        next_[length] = '\0';
-        list_.entries[index].name = next_;
-        list_.entries[index].beats = beats;
-        next_ += length + 1;
+        NoteEntry& entry = list_.entries[index];
+        entry.name = next_;
+        entry.length = length;
+        entry.beats = beats;
+        // Names are a letter or two: a loop beats a call to memcpy.
+        for (std::size_t i = 0; i < length; ++i) *next_++ = name[i];
+        *next_++ = '\0';
     }
 
 private:

@@ -37,11 +37,6 @@ bool ResolveLinks(std::string& path, struct stat& st, bool& exists) {
     return false;
 }
 
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::uint64_t Mix(std::uint64_t x) {  // splitmix64 finaliser
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -49,8 +44,20 @@ std::uint64_t Mix(std::uint64_t x) {  // splitmix64 finaliser
     return x ^ (x >> 31);
 }
 
-// A name no other call is likely to pick; O_EXCL settles the rare clash.
-std::string TemporaryName(const std::string& directory, int attempt) {
+// The temporary file's name beside the target. The first try is named after
+// the target (".song.mid.midicompose.tmp"): saving the same file again reuses
+// a name the file system has just seen, which is cheaper than a new one. When
+// that name is taken (another save of the same file is under way, or one was
+// interrupted) or too long, the later tries are random; O_EXCL settles any
+// clash, so no name is ever written that this call did not create.
+std::string TemporaryName(const std::string& target, int attempt) {
+    const std::size_t base = target.rfind('/') + 1;  // 0 when there is no slash
+    std::string name;
+    name.reserve(target.size() + 32);
+    if (attempt == 0) {
+        name.append(target, 0, base).append(1, '.').append(target, base, std::string::npos).append(".midicompose.tmp");
+        return name;
+    }
     struct timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
     // The clock, this thread's stack address (randomised per process) and
@@ -60,9 +67,9 @@ std::string TemporaryName(const std::string& directory, int attempt) {
                                std::uint64_t(attempt);
     static const char kHex[] = "0123456789abcdef";
     std::uint64_t bits = Mix(seed);
-    std::string name = directory + ".midicompose-";
+    name.append(target, 0, base).append(".midicompose-");
     for (int i = 0; i < 16; ++i, bits >>= 4) name += kHex[bits & 0xF];
-    return name + ".tmp";
+    return name.append(".tmp");
 }
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
@@ -108,11 +115,12 @@ Route RouteFor(const struct stat& old, const struct stat& temporary) {
 }
 
 // Opens a new temporary file beside the target; -1 with errno on failure.
-int CreateTemporary(const std::string& directory, mode_t mode, std::string& temporary) {
+int CreateTemporary(const std::string& target, mode_t mode, std::string& temporary) {
     for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
-        temporary = TemporaryName(directory, attempt);
+        temporary = TemporaryName(target, attempt);
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        if (fd >= 0) return fd;
+        if (errno != EEXIST && !(attempt == 0 && errno == ENAMETOOLONG)) return -1;
     }
     errno = EEXIST;
     return -1;
@@ -153,7 +161,7 @@ ReplaceResult ReplaceFileContents(const char* path, const std::uint8_t* data, st
     // A new file gets 0666 less the umask, as the target itself would.
     const mode_t mode = exists ? (old.st_mode & 0777) : 0666;
     std::string temporary;
-    const int fd = CreateTemporary(DirectoryOf(target), mode, temporary);
+    const int fd = CreateTemporary(target, mode, temporary);
     if (fd < 0) {
         // A folder the caller may not add to can still hold a file the caller
         // may write: save that one in place rather than not at all.

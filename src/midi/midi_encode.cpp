@@ -1,5 +1,6 @@
 // Assembles the Standard MIDI File in memory: the header chunk and one track.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -9,7 +10,7 @@
 namespace midicompose {
 namespace {
 
-constexpr std::size_t kInitialTrackBuffer = 1024;
+constexpr std::size_t kInitialTrackBuffer = 1024;  // room a short track fits in
 constexpr std::uint8_t kMaxDataByte = 0x7F;
 constexpr std::uint8_t kPercussionChannel = 9;  // channel 10, counted from 1
 
@@ -29,31 +30,21 @@ void SetEvent(TrackEvent& event, std::uint32_t tick, TrackEventKind kind, std::u
     event.program = program;
 }
 
-// Builds the events in the order program change, then each note's on and off.
-// False when a note ends past kMaxTick or memory runs out.
-bool BuildTrackEvents(const MIDIWriter& writer, std::vector<TrackEvent>& events) {
+// Builds the events in the order program change, then each note's on and off,
+// and sorts them by tick. Equal ticks keep build order, so a note ends before
+// the next one at the same tick begins and the program change precedes the
+// first note.
+void BuildSortedEvents(const MIDIWriter& writer, std::vector<TrackEvent>& events) {
     const bool programChange = WritesProgramChange(writer.program);
     events.resize(2 * writer.notes.size() + (programChange ? 1 : 0));
     TrackEvent* out = events.data();
     if (programChange) SetEvent(*out++, 0, ProgramChange, 0xFF, 0, writer.program);
-    bool sorted = true;
-    std::uint32_t last = 0;
     for (const MIDINote& note : writer.notes) {
-        const std::uint64_t end = std::uint64_t{note.start} + note.duration;
-        if (end > kMaxTick) return false;
-        sorted = sorted && note.start >= last;
-        last = static_cast<std::uint32_t>(end);
         SetEvent(*out++, note.start, NoteOn, note.key, note.velocity, 0);
-        SetEvent(*out++, last, NoteOff, note.key, 0, 0);
+        SetEvent(*out++, note.start + note.duration, NoteOff, note.key, 0, 0);
     }
-    // Equal ticks keep build order, so a note ends before the next one at the
-    // same tick begins and the program change precedes the first note.
-    // Notes laid end to end arrive in order already and need no sort.
-    if (!sorted) {
-        std::stable_sort(events.begin(), events.end(),
-                         [](const TrackEvent& a, const TrackEvent& b) { return a.tick < b.tick; });
-    }
-    return true;
+    std::stable_sort(events.begin(), events.end(),
+                     [](const TrackEvent& a, const TrackEvent& b) { return a.tick < b.tick; });
 }
 
 // Writes a delta time as a variable-length quantity: at most four bytes,
@@ -70,61 +61,83 @@ std::size_t DeltaLength(std::uint32_t delta) {
     return delta < (1u << 7) ? 1 : delta < (1u << 14) ? 2 : delta < (1u << 21) ? 3 : 4;
 }
 
-// The track's bytes, kept in the file buffer right after the chunk's prefix
-// so they need no copy. Its room grows as a buffer of its own would: from
-// 1024 bytes, doubling whenever the next piece would reach the end, so an
-// event that would fill it exactly grows it first.
-class TrackBytes {
-public:
-    explicit TrackBytes(ByteBuffer& file) : file_(file), start_(file.size()) { file_.resize(start_ + room_); }
-    // Makes room for `bytes` more; may throw std::bad_alloc.
-    std::uint8_t* Reserve(std::size_t bytes) {
-        if (length_ + bytes >= room_) {
-            while (length_ + bytes >= room_) room_ *= 2;
-            file_.resize(start_ + room_);
-        }
-        return file_.data() + start_ + length_;
+constexpr std::uint8_t kEndOfTrack[4] = {0x00, 0xFF, 0x2F, 0x00};
+constexpr std::size_t kProgramChangeBytes = 3;  // delta 0, C0, the program
+constexpr std::size_t kNoteEventBytes = 3;      // status, key, velocity
+
+std::uint8_t* PutProgramChange(std::uint8_t* out, std::uint8_t program) {
+    *out++ = 0x00;
+    *out++ = 0xC0;
+    *out++ = DataByte(program);
+    return out;
+}
+
+std::uint8_t* PutNoteEvent(std::uint8_t* out, std::uint32_t delta, std::uint8_t status, std::uint8_t key,
+                           std::uint8_t velocity) {
+    out = PutDelta(out, delta);
+    *out++ = status;
+    *out++ = DataByte(key);
+    *out++ = DataByte(velocity);
+    return out;
+}
+
+std::uint8_t Channel(std::uint8_t program) { return program == kPercussionProgram ? kPercussionChannel : 0; }
+
+// Notes laid end to end, or with rests between them, give their events in
+// time order just as they were added: the common case, written straight from
+// the notes with no event list and no sort. One pass checks the notes, tells
+// whether they are in that order (`inOrder`) and sizes their events if so;
+// false when a note ends past kMaxTick.
+bool CheckNotes(const MIDIWriter& writer, bool& inOrder, std::size_t& inOrderBytes) {
+    inOrder = true;
+    inOrderBytes = (WritesProgramChange(writer.program) ? kProgramChangeBytes : 0) + sizeof kEndOfTrack;
+    std::uint32_t last = 0;
+    for (const MIDINote& note : writer.notes) {
+        const std::uint64_t end = std::uint64_t{note.start} + note.duration;
+        if (end > kMaxTick) return false;
+        inOrder = inOrder && note.start >= last;
+        inOrderBytes += DeltaLength(note.start - last) + DeltaLength(note.duration) + 2 * kNoteEventBytes;
+        last = static_cast<std::uint32_t>(end);
     }
-    void Advance(std::uint8_t* end) { length_ = static_cast<std::size_t>(end - (file_.data() + start_)); }
-    std::size_t length() const { return length_; }
-    void Finish() { file_.resize(start_ + length_); }
+    return true;
+}
 
-private:
-    ByteBuffer& file_;
-    std::size_t start_;
-    std::size_t room_ = kInitialTrackBuffer;
-    std::size_t length_ = 0;
-};
+std::uint8_t* PutInOrder(std::uint8_t* out, const MIDIWriter& writer) {
+    const std::uint8_t on = 0x90 | Channel(writer.program), off = 0x80 | Channel(writer.program);
+    if (WritesProgramChange(writer.program)) out = PutProgramChange(out, writer.program);
+    std::uint32_t last = 0;
+    for (const MIDINote& note : writer.notes) {
+        out = PutNoteEvent(out, note.start - last, on, note.key, note.velocity);
+        out = PutNoteEvent(out, note.duration, off, note.key, 0);
+        last = note.start + note.duration;
+    }
+    return out;
+}
 
-void EncodeEvents(const std::vector<TrackEvent>& events, std::uint8_t program, TrackBytes& track) {
-    const std::uint8_t channel = program == kPercussionProgram ? kPercussionChannel : 0;
+// The same for events sorted by tick.
+std::size_t SortedLength(const std::vector<TrackEvent>& events) {
+    std::size_t bytes = sizeof kEndOfTrack;
     std::uint32_t previous = 0;
     for (const TrackEvent& event : events) {
-        const std::uint32_t delta = event.tick - previous;
+        bytes += event.kind == ProgramChange ? kProgramChangeBytes : DeltaLength(event.tick - previous) + kNoteEventBytes;
         previous = event.tick;
-        std::uint8_t* out = PutDelta(track.Reserve(DeltaLength(delta) + 3), delta);  // every kind counts as three
-        switch (event.kind) {
-            case NoteOn:
-                *out++ = static_cast<std::uint8_t>(0x90 | channel);
-                *out++ = DataByte(event.key);
-                *out++ = DataByte(event.velocity);
-                break;
-            case NoteOff:
-                *out++ = static_cast<std::uint8_t>(0x80 | channel);
-                *out++ = DataByte(event.key);
-                *out++ = 0;
-                break;
-            case ProgramChange:
-                *out++ = 0xC0;
-                *out++ = DataByte(event.program);
-                break;
-        }
-        track.Advance(out);
     }
-    static constexpr std::uint8_t kEndOfTrack[4] = {0x00, 0xFF, 0x2F, 0x00};
-    std::uint8_t* out = track.Reserve(sizeof kEndOfTrack);
-    std::memcpy(out, kEndOfTrack, sizeof kEndOfTrack);
-    track.Advance(out + sizeof kEndOfTrack);
+    return bytes;
+}
+
+std::uint8_t* PutSorted(std::uint8_t* out, const std::vector<TrackEvent>& events, std::uint8_t program) {
+    const std::uint8_t on = 0x90 | Channel(program), off = 0x80 | Channel(program);
+    std::uint32_t previous = 0;
+    for (const TrackEvent& event : events) {
+        if (event.kind == ProgramChange) {
+            out = PutProgramChange(out, event.program);  // always first, at tick 0
+        } else {
+            out = PutNoteEvent(out, event.tick - previous, event.kind == NoteOn ? on : off, event.key,
+                               event.kind == NoteOn ? event.velocity : 0);
+        }
+        previous = event.tick;
+    }
+    return out;
 }
 
 }  // namespace
@@ -151,18 +164,23 @@ void WriteMIDIHeader(ByteBuffer& file, std::uint16_t division) {
 
 int WriteMIDITrack(ByteBuffer& file, const MIDIWriter* writer) {
     if (writer == nullptr || writer->notes.empty()) return 0;
+    bool inOrder = true;
+    std::size_t inOrderBytes = 0;
+    if (!CheckNotes(*writer, inOrder, inOrderBytes)) return 0;
     const std::size_t chunk = file.size();
     try {
-        std::vector<TrackEvent> events;
-        if (!BuildTrackEvents(*writer, events)) return 0;
+        std::vector<TrackEvent> events;  // only for notes out of time order
+        if (!inOrder) BuildSortedEvents(*writer, events);
+        const std::size_t length = inOrder ? inOrderBytes : SortedLength(events);
+        if (length > UINT32_MAX) return 0;  // more than a chunk's length field can say
+        // The chunk is sized once, exactly, and filled through a pointer.
+        file.resize(chunk + 8 + length);
+        std::uint8_t* out = file.data() + chunk;
         static constexpr std::uint8_t kMagic[4] = {'M', 'T', 'r', 'k'};
-        file.insert(file.end(), kMagic, kMagic + 4);
-        WriteBE32(file, 0);  // the length, once known
-        TrackBytes track(file);
-        EncodeEvents(events, writer->program, track);
-        track.Finish();
-        const std::uint32_t length = static_cast<std::uint32_t>(track.length());
-        for (int i = 0; i < 4; ++i) file[chunk + 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+        out = std::copy(kMagic, kMagic + 4, out);
+        for (int shift = 24; shift >= 0; shift -= 8) *out++ = static_cast<std::uint8_t>(length >> shift);
+        out = inOrder ? PutInOrder(out, *writer) : PutSorted(out, events, writer->program);
+        std::copy(kEndOfTrack, kEndOfTrack + sizeof kEndOfTrack, out);
         return 1;
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {

@@ -14,18 +14,12 @@ void SetMIDIWriterProgram(MIDIWriter* writer, std::uint8_t program) {
 }
 
 int NoteNameToKey(char letter, std::uint8_t octave) {
-    int semitone;
-    switch (letter) {
-        case 'C': case 'c': semitone = 0; break;
-        case 'D': case 'd': semitone = 2; break;
-        case 'E': case 'e': semitone = 4; break;
-        case 'F': case 'f': semitone = 5; break;
-        case 'G': case 'g': semitone = 7; break;
-        case 'A': case 'a': semitone = 9; break;
-        case 'B': case 'b': semitone = 11; break;
-        default: return 60;
-    }
-    return (octave + 1) * 12 + semitone;
+    // Semitones above C of A to G; setting the 0x20 bit folds the capitals
+    // onto the small letters, and only A-G and a-g land on 'a' to 'g'.
+    static constexpr std::uint8_t kSemitones[7] = {9, 11, 0, 2, 4, 5, 7};
+    const unsigned index = (static_cast<unsigned char>(letter) | 0x20u) - 'a';
+    if (index >= 7) return 60;
+    return (octave + 1) * 12 + kSemitones[index];
 }
 
 int AppendMIDINote(MIDIWriter* writer, std::uint8_t key, std::uint32_t start,
@@ -53,8 +47,8 @@ int AddMIDINote(MIDIWriter* writer, const char* name, std::uint32_t start,
                 std::uint32_t duration, std::uint8_t velocity) {
     if (writer == nullptr || name == nullptr || name[0] == '\0') return 0;
     // One octave digit at most: "C10" is C in octave 1, "C#5" is C in octave 4.
-    std::uint8_t octave = 4;
-    if (name[1] >= '0' && name[1] <= '9') octave = static_cast<std::uint8_t>(name[1] - '0');
+    const unsigned digit = static_cast<unsigned char>(name[1]) - '0';
+    const std::uint8_t octave = digit <= 9 ? static_cast<std::uint8_t>(digit) : 4;
     const int key = NoteNameToKey(name[0], octave);
     return AppendMIDINote(writer, static_cast<std::uint8_t>(key), start, duration, velocity);
 }
