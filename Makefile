@@ -18,7 +18,7 @@ all: build
 # and g++ is needed. RUN_CMAKE_FLAGS adds configure options.
 build: deps-build
 	$(CONFIGURE) -DMIDICOMPOSE_BUILD_TESTS=OFF $(RUN_CMAKE_FLAGS)
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target midicompose_cli
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target midicompose midicompose_cli
 
 run: build
 	./$(BUILD_DIR)/midicompose '$(subst ','\'',$(NOTES))' '$(subst ','\'',$(OUT))' \
