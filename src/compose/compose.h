@@ -40,10 +40,12 @@ void ComposeNotes(const ComposeTexts& texts, const NativePathChar* nativePath, C
 constexpr int kMaxNotes = 100;        // notes beyond the hundredth are dropped
 constexpr unsigned kNoteVelocity = 100;
 
+// Plain data, left unset until the parser writes it: only the entries it
+// counts are ever read, and a call then needs no 2.4 KB cleared first.
 struct NoteEntry {
-    const char* name = nullptr;  // in the list's name store; never null for a counted entry
-    std::size_t length = 0;      // of the name, without its NUL
-    float beats = 0.0f;          // length in quarter notes, above zero
+    const char* name;    // in the list's name store; never null for a counted entry
+    std::size_t length;  // of the name, without its NUL
+    float beats;         // length in quarter notes, above zero
 };
 
 struct NoteList {

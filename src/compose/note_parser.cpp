@@ -1,6 +1,7 @@
 // The two note notations: compact letters ("FACE") and beat notation
 // ("C:2 E:1 G:1 C5:2").
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -10,7 +11,14 @@ namespace midicompose {
 namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+constexpr std::uint64_t kSeparators = (std::uint64_t{1} << ' ') | (std::uint64_t{1} << '\t') | (std::uint64_t{1} << '\n');
+// One shift and test instead of three comparisons: this runs for every byte.
+bool InSet(char c, std::uint64_t set) {
+    const unsigned u = static_cast<unsigned char>(c);
+    return u < 64 && ((set >> u) & 1) != 0;
+}
+bool IsSeparator(char c) { return InSet(c, kSeparators); }
+bool EndsToken(char c) { return InSet(c, kSeparators | 1); }  // a separator or the NUL
 
 int Capacity(int max) { return std::clamp(max, 0, kMaxNotes); }
 
@@ -60,17 +68,15 @@ int ParseBeatNotes(const char* text, NoteList& list, int max, float defaultBeats
     const char* p = text;
     // The scan keeps its position here, per call, so overlapping calls are safe.
     while (count < limit) {
-        while (*p != '\0' && IsSeparator(*p)) ++p;
+        while (IsSeparator(*p)) ++p;
         if (*p == '\0') break;
         const char* const token = p;
-        const char* colon = nullptr;  // the first one splits name and length
-        for (; *p != '\0' && !IsSeparator(*p); ++p) {
-            if (*p == ':' && colon == nullptr) colon = p;
-        }
-        const char* nameEnd = colon != nullptr ? colon : p;
+        while (!EndsToken(*p) && *p != ':') ++p;
+        const char* const nameEnd = p;  // the first colon splits name and length
         float beats = defaultBeats;
-        if (colon != nullptr) {
-            const float given = NarrowToFloat(ParseDecimal(colon + 1, p));
+        if (*p == ':') {
+            while (!EndsToken(*p)) ++p;
+            const float given = NarrowToFloat(ParseDecimal(nameEnd + 1, p));
             if (given > 0.0f) beats = given;  // zero, negative or no number: the default
         }
         names.Store(count++, token, static_cast<std::size_t>(nameEnd - token), beats);

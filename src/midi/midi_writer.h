@@ -60,17 +60,46 @@ struct MIDIWriterDeleter {
 // Owns a writer from CreateMIDIWriter.
 using MIDIWriterPtr = std::unique_ptr<MIDIWriter, MIDIWriterDeleter>;
 
-// Adds the note named by its letter and an optional octave digit ("C", "c5",
-// "A9"). 0 for a null writer, a null or empty name, or no memory.
-int AddMIDINote(MIDIWriter* writer, const char* name, std::uint32_t start,
-                std::uint32_t duration, std::uint8_t velocity);
-
 // (octave + 1) * 12 + semitone of the letter; 60 for a letter that is no note.
-int NoteNameToKey(char letter, std::uint8_t octave);
+inline int NoteNameToKey(char letter, std::uint8_t octave) {
+    // Semitones above C of A to G; setting the 0x20 bit folds the capitals
+    // onto the small letters, and only A-G and a-g land on 'a' to 'g'.
+    static constexpr std::uint8_t kSemitones[7] = {9, 11, 0, 2, 4, 5, 7};
+    const unsigned index = (static_cast<unsigned char>(letter) | 0x20u) - 'a';
+    if (index >= 7) return 60;
+    return (octave + 1) * 12 + kSemitones[index];
+}
+
+// Grows a full note array: to 10 records when empty, else to twice its
+// capacity. False, with the array untouched, when memory runs out.
+bool GrowMIDINotes(std::vector<MIDINote>& notes);
 
 // Stores one note; on failure (0) the writer is left exactly as it was.
-int AppendMIDINote(MIDIWriter* writer, std::uint8_t key, std::uint32_t start,
-                   std::uint32_t duration, std::uint8_t velocity);
+// Inline, with the growth out of line: composing calls this once per note.
+inline int AppendMIDINote(MIDIWriter* writer, std::uint8_t key, std::uint32_t start,
+                          std::uint32_t duration, std::uint8_t velocity) {
+    if (writer == nullptr) return 0;
+    std::vector<MIDINote>& notes = writer->notes;
+    if (notes.size() == notes.capacity() && !GrowMIDINotes(notes)) return 0;
+    MIDINote& note = notes.emplace_back();  // filled in place: no record copied
+    note.key = key;
+    note.start = start;
+    note.duration = duration;
+    note.velocity = velocity;
+    return 1;
+}
+
+// Adds the note named by its letter and an optional octave digit ("C", "c5",
+// "A9"). 0 for a null writer, a null or empty name, or no memory.
+inline int AddMIDINote(MIDIWriter* writer, const char* name, std::uint32_t start,
+                       std::uint32_t duration, std::uint8_t velocity) {
+    if (writer == nullptr || name == nullptr || name[0] == '\0') return 0;
+    // One octave digit at most: "C10" is C in octave 1, "C#5" is C in octave 4.
+    const unsigned digit = static_cast<unsigned char>(name[1]) - '0';
+    const std::uint8_t octave = digit <= 9 ? static_cast<std::uint8_t>(digit) : 4;
+    return AppendMIDINote(writer, static_cast<std::uint8_t>(NoteNameToKey(name[0], octave)), start, duration,
+                          velocity);
+}
 
 // Writes the whole file, or leaves whatever was at the path as it was.
 // 1 on success; 0 after printing why to standard error.
