@@ -81,9 +81,10 @@ double ParseDecimalExactly(const char* begin, const char* end);
 // Rounds to single precision; values past its range become infinities.
 float NarrowToFloat(double value);
 
-// printf's "%.2g" in the C locale, whatever locale the host has set, without
-// printf or a locale switch where the standard library has std::to_chars for
-// doubles. May throw std::bad_alloc.
+// printf's "%.2g" in the C locale, whatever locale the host has set. Floats
+// from 1e-10 to 1e18 (every length and beat sum a composition prints) are
+// worked out exactly with integers, with no printf and no locale switch;
+// anything else goes through printf. May throw std::bad_alloc.
 struct ShortNumber {
     char text[32];
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
@@ -15,11 +16,6 @@
 #include <locale.h>
 #endif
 
-// std::to_chars prints doubles exactly as printf does in the C locale, with
-// no locale to switch; where the standard library lacks it, printf it is.
-#if defined(__cpp_lib_to_chars) || defined(_WIN32)
-#define MIDICOMPOSE_HAVE_TO_CHARS 1
-#endif
 
 namespace midicompose {
 namespace {
@@ -233,6 +229,86 @@ DecimalText ScanDecimal(const char* begin, const char* end) {
     return t;
 }
 
+// "%.2g" in the C locale, worked out exactly with integers, for the values
+// this library prints: floats (every length and beat sum is one) from 1e-10
+// to 1e18. False for anything else, which printf then formats.
+bool FormatFloatShort(double value, char* out) {
+    const float single = static_cast<float>(value);
+    if (!(std::fabs(value) >= 1e-10 && std::fabs(value) <= 1e18) || static_cast<double>(single) != value) {
+        return false;
+    }
+    if (value < 0) *out++ = '-';
+    // The value is m * 2^e exactly.
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &single, sizeof bits);
+    const int biased = static_cast<int>((bits >> 23) & 0xFF);
+    const std::uint64_t m = (bits & 0x7FFFFF) | (biased != 0 ? 0x800000u : 0u);
+    const int e = (biased != 0 ? biased : 1) - 150;
+
+    // v / 10^s as the fraction n / d; within this range both fit 64 bits.
+    static constexpr std::uint64_t kPowers[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull,
+                                                10000000ull, 100000000ull, 1000000000ull, 10000000000ull,
+                                                100000000000ull, 1000000000000ull, 10000000000000ull,
+                                                100000000000000ull, 1000000000000000ull, 10000000000000000ull,
+                                                100000000000000000ull, 1000000000000000000ull};
+    auto fraction = [&](int s, std::uint64_t& n, std::uint64_t& d) {
+        n = e >= 0 ? m << e : m;
+        d = e >= 0 ? 1 : std::uint64_t{1} << -e;
+        if (s >= 0) d *= kPowers[s]; else n *= kPowers[-s];
+    };
+    // s is the power of ten of the second significant digit: floor(v / 10^s)
+    // has two digits. Estimated from the binary exponent, then corrected.
+    int top = 23;
+    while ((m >> top) == 0) --top;
+    const int binary = e + top;  // 2^binary <= v < 2^(binary + 1)
+    // floor(binary * log10(2)), with log10(2) as 1233 / 4096: floor(log10(v)) is it or one more.
+    const int decimal = binary >= 0 ? binary * 1233 / 4096 : -((-binary * 1233 + 4095) / 4096);
+    int s = decimal - 1;
+    std::uint64_t n = 0, d = 1;
+    for (;;) {
+        fraction(s, n, d);
+        const std::uint64_t whole = n / d;
+        if (whole >= 100) ++s;
+        else if (whole < 10) --s;
+        else break;
+    }
+    // Rounded to two digits, halfway cases to even, as printf rounds.
+    std::uint64_t q = n / d;
+    const std::uint64_t r = n % d;
+    if (r > d - r || (r == d - r && (q & 1) != 0)) ++q;
+    if (q == 100) {
+        q = 10;
+        ++s;
+    }
+    const char first = static_cast<char>('0' + q / 10), second = static_cast<char>('0' + q % 10);
+    const int exponent = s + 1;  // of the first digit
+    if (exponent >= -4 && exponent < 2) {
+        if (exponent == 1) {
+            *out++ = first;
+            *out++ = second;
+        } else if (exponent == 0) {
+            *out++ = first;
+            if (second != '0') *out++ = '.', *out++ = second;
+        } else {
+            *out++ = '0';
+            *out++ = '.';
+            for (int zeros = -exponent - 1; zeros > 0; --zeros) *out++ = '0';
+            *out++ = first;
+            if (second != '0') *out++ = second;
+        }
+    } else {
+        *out++ = first;
+        if (second != '0') *out++ = '.', *out++ = second;
+        *out++ = 'e';
+        *out++ = exponent < 0 ? '-' : '+';
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        *out++ = static_cast<char>('0' + magnitude / 10);
+        *out++ = static_cast<char>('0' + magnitude % 10);
+    }
+    *out = '\0';
+    return true;
+}
+
 }  // namespace
 
 double ParseDecimal(const char* begin, const char* end) {
@@ -264,7 +340,9 @@ float NarrowToFloat(double value) {
 
 ShortNumber FormatShortNumber(double value) {
     ShortNumber out{};
-#if defined(MIDICOMPOSE_HAVE_TO_CHARS)
+    if (FormatFloatShort(value, out.text)) return out;
+#if defined(_WIN32)
+    // std::to_chars prints as printf does in the C locale, with no locale to switch.
     const std::to_chars_result r =
         std::to_chars(out.text, out.text + sizeof out.text - 1, value, std::chars_format::general, 2);
     *r.ptr = '\0';
