@@ -50,7 +50,8 @@ TEST(ParseDecimal, ReadsEveryGeneratedDecimalToTheSameBitsAsTheExactReader) {
     std::mt19937_64 rng(20261208);
     const char* const boundaries[] = {"9007199254740992", "9007199254740993", "9007199254740991.5", "1e22", "1e23",
                                       "1e-22", "1e-23", "4.9e-324", "1.7976931348623157e308", "0.1", "0.5",
-                                      "000000000000000000000001", "1.0000000000000000000000001", "123456789012345678"};
+                                      "000000000000000000000001", "1.0000000000000000000000001", "123456789012345678",
+                                      "18446744073709551617"};  // 2^64 + 1: wraps to 1 in 64 bits
     long compared = 0;
     for (const char* text : boundaries) {
         const char* end = text + std::strlen(text);

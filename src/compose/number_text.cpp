@@ -161,25 +161,20 @@ bool ReadFast(const char* digits, const char* mantissaEnd, const char* exponent,
 // the full reader then takes.
 bool ReadPlainDecimal(const char* p, const char* end, double& value) {
 #if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
-    std::uint64_t mantissa = 0;
-    int scale = 0, significant = 0;
-    bool point = false, anyDigit = false;
-    for (; p < end; ++p) {
-        const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
-        if (digit <= 9) {
-            anyDigit = true;
-            if (point) --scale;
-            if (mantissa == 0 && digit == 0) continue;  // leading zeros count for nothing
-            if (++significant > 19) return false;        // 19 digits always fit 64 bits
-            mantissa = mantissa * 10 + digit;
-        } else if (*p == '.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
+    const auto digitAt = [](const char* q) { return static_cast<unsigned>(static_cast<unsigned char>(*q)) - '0'; };
+    const char* const start = p;
+    std::uint64_t mantissa = 0;  // may wrap past 19 digits, which are refused below
+    for (; p < end && digitAt(p) <= 9; ++p) mantissa = mantissa * 10 + digitAt(p);
+    std::ptrdiff_t digits = p - start, scale = 0;
+    if (p < end && *p == '.') {
+        const char* const fraction = ++p;
+        for (; p < end && digitAt(p) <= 9; ++p) mantissa = mantissa * 10 + digitAt(p);
+        scale = fraction - p;
+        digits += p - fraction;
     }
-    if (!anyDigit || (p < end && (*p == 'e' || *p == 'E'))) return false;
-    if (mantissa > (std::uint64_t{1} << 53) || scale < -22) return false;
+    // 19 digits always fit 64 bits, and so scale >= -19: within the table.
+    if (digits == 0 || digits > 19 || (p < end && (*p | 0x20) == 'e')) return false;
+    if (mantissa > (std::uint64_t{1} << 53)) return false;
     value = static_cast<double>(mantissa) / kPowersOfTen[-scale];
     return true;
 #else
