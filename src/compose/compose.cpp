@@ -107,6 +107,7 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     r.writer.reset(CreateMIDIWriter());
     if (r.writer == nullptr) return Fail(out, COMPOSE_NO_WRITER, "Error: Failed to create MIDI writer\n");
     SetMIDIWriterProgram(r.writer.get(), static_cast<std::uint8_t>(program & 0xFF));
+    ReserveMIDINotes(r.writer.get(), static_cast<std::size_t>(r.count));
 
     const std::size_t lineStart = out.output.size();
     LengthTexts lengths;
