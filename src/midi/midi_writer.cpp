@@ -14,22 +14,12 @@ void SetMIDIWriterProgram(MIDIWriter* writer, std::uint8_t program) {
 }
 
 void ReserveMIDINotes(MIDIWriter* writer, std::size_t count) {
-    if (writer == nullptr || count <= writer->notes.capacity() || count > writer->notes.max_size()) return;
-    try {
-        writer->notes.reserve(count);
-    } catch (const std::bad_alloc&) {
-    }
+    if (writer != nullptr) writer->notes.Reserve(count);
 }
 
-bool GrowMIDINotes(std::vector<MIDINote>& notes) {
-    const std::size_t grown = notes.capacity() == 0 ? 10 : notes.capacity() * 2;
-    if (grown > notes.max_size()) return false;
-    try {
-        notes.reserve(grown);  // on failure the old array is untouched
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+bool GrowMIDINotes(NoteArray& notes) {
+    if (notes.capacity() > SIZE_MAX / 2) return false;
+    return notes.Reserve(notes.capacity() == 0 ? 10 : notes.capacity() * 2);
 }
 
 }  // namespace midicompose

@@ -4,7 +4,9 @@
 #define MIDICOMPOSE_MIDI_WRITER_H
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,48 @@ struct MIDINote {
     std::uint8_t velocity;
 };
 
+// The writer's notes, in the order added: a malloc'd array resized with
+// realloc, which can move a large array by remapping its pages where a new
+// array would have to be filled by copying (MIDINote is plain data).
+class NoteArray {
+public:
+    NoteArray() = default;
+    ~NoteArray() { std::free(data_); }
+    NoteArray(const NoteArray&) = delete;
+    NoteArray& operator=(const NoteArray&) = delete;
+
+    std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
+    bool empty() const { return size_ == 0; }
+    const MIDINote* begin() const { return data_; }
+    const MIDINote* end() const { return data_ + size_; }
+    const MIDINote& operator[](std::size_t i) const { return data_[i]; }
+    const MIDINote& at(std::size_t i) const {
+        if (i >= size_) throw std::out_of_range("no such note");
+        return data_[i];
+    }
+    // Room for `count` records in all; false, with the array untouched, when
+    // memory runs out or the size cannot be expressed.
+    bool Reserve(std::size_t count) {
+        if (count <= capacity_) return true;
+        if (count > SIZE_MAX / sizeof(MIDINote)) return false;
+        void* grown = std::realloc(data_, count * sizeof(MIDINote));
+        if (grown == nullptr) return false;
+        data_ = static_cast<MIDINote*>(grown);
+        capacity_ = count;
+        return true;
+    }
+    // The next record, to be filled in place; only when size() < capacity().
+    MIDINote& Append() { return data_[size_++]; }
+
+private:
+    MIDINote* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 struct MIDIWriter {
-    std::vector<MIDINote> notes;  // capacity grows 10, 20, 40, ...
+    NoteArray notes;  // capacity grows 10, 20, 40, ...
     std::uint16_t division = kTicksPerQuarter;
     // 0 writes no program change; 1-127 a program change on channel 1;
     // 128 is percussion: no program change, every note on channel 10.
@@ -72,7 +114,7 @@ inline int NoteNameToKey(char letter, std::uint8_t octave) {
 
 // Grows a full note array: to 10 records when empty, else to twice its
 // capacity. False, with the array untouched, when memory runs out.
-bool GrowMIDINotes(std::vector<MIDINote>& notes);
+bool GrowMIDINotes(NoteArray& notes);
 
 // Makes room for `count` notes at once, for a caller that knows how many will
 // come, sparing the array its regrowths. Only a hint: when the room cannot
@@ -84,9 +126,9 @@ void ReserveMIDINotes(MIDIWriter* writer, std::size_t count);
 inline int AppendMIDINote(MIDIWriter* writer, std::uint8_t key, std::uint32_t start,
                           std::uint32_t duration, std::uint8_t velocity) {
     if (writer == nullptr) return 0;
-    std::vector<MIDINote>& notes = writer->notes;
+    NoteArray& notes = writer->notes;
     if (notes.size() == notes.capacity() && !GrowMIDINotes(notes)) return 0;
-    MIDINote& note = notes.emplace_back();  // filled in place: no record copied
+    MIDINote& note = notes.Append();  // filled in place: no record copied
     note.key = key;
     note.start = start;
     note.duration = duration;
