@@ -1,5 +1,6 @@
 // The composition itself, shared by both entry points: arguments in, the
 // file's bytes and the console texts out. Nothing here prints.
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -146,6 +147,7 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
         beatSum = note.beats + beatSum;
     }
     line.Put('\n');
+    assert(line.at() == out.output.data() + out.output.size());  // the line filled its room exactly
 
     // The report is written, and the file exists in memory in full, before
     // the path is touched: once the file is saved, nothing is left that
