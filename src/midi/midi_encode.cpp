@@ -1,7 +1,6 @@
 // Assembles the Standard MIDI File in memory: the header chunk and one track.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 
