@@ -114,6 +114,8 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     LengthTexts lengths;
     out.output.resize(lineStart + ProgressLineLength(*r.list, r.count, defaultBeats, lengths));
     TextCursor line(&out.output[lineStart]);
+    // On a failure the output keeps the line as far as it was written.
+    const auto cutLine = [&] { out.output.resize(static_cast<std::size_t>(line.at() - out.output.data())); };
     line.Put(kProgressPrefix, sizeof kProgressPrefix - 1);
     std::uint32_t startTick = 0;
     float beatSum = 0.0f;
@@ -132,14 +134,14 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
         const float product = note.beats * static_cast<float>(kTicksPerQuarter);
         const std::uint32_t room = kMaxTick - startTick;
         if (!(static_cast<double>(product) < static_cast<double>(room) + 1.0)) {
-            out.output.resize(static_cast<std::size_t>(line.at() - out.output.data()));
+            cutLine();
             out.errors.append("\nError: Composition too long at note ").append(note.name).append("\n");
             return COMPOSE_TOO_LONG;
         }
         const std::uint32_t ticks = static_cast<std::uint32_t>(product);  // the fraction is dropped
 
         if (!AddMIDINote(r.writer.get(), note.name, startTick, ticks, kNoteVelocity)) {
-            out.output.resize(static_cast<std::size_t>(line.at() - out.output.data()));
+            cutLine();
             out.errors.append("\nError: Failed to add note ").append(note.name).append("\n");
             return COMPOSE_ADD_NOTE_FAILED;
         }
