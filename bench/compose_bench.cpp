@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "midi_writer.h"
+#include "midi_encode.h"
 #include "midicompose.h"
 
 namespace {

@@ -36,19 +36,9 @@ static const char kUsage[] =
     "  -h, --help          print this text\n"
     "  --version           print the version\n"
     "\n"
-    "Exit status: 0 when the file was written; 2 for a usage error; otherwise\n"
-    "the library's status: 12 invalid beats, 13 unknown instrument, 14 out of\n"
-    "memory, 15 no notes, 16 no writer, 17 a note could not be added, 18 the\n"
-    "file could not be written, 19 the composition is too long.\n";
-
-static const struct {
-    const char* name;
-    int program;
-} kInstruments[] = {
-#define MIDICOMPOSE_INSTRUMENT(name, program) {name, program},
-#include "instrument_rows.inc"
-#undef MIDICOMPOSE_INSTRUMENT
-};
+    "Exit status: 0 when the file was written; 2 for a usage error (notes read\n"
+    "from standard input that hold a NUL byte among them); otherwise the\n"
+    "library's status:\n";
 
 /* UTF-8 to NUL-terminated UTF-16; malformed bytes become U+FFFD. */
 static MIDIComposeChar* ToUtf16(const char* text) {
@@ -83,8 +73,8 @@ static MIDIComposeChar* ToUtf16(const char* text) {
     return out;
 }
 
-/* All of standard input, less one trailing line break. */
-static char* ReadAll(FILE* in) {
+/* All of standard input, less one trailing line break; its length in *size. */
+static char* ReadAll(FILE* in, size_t* length) {
     size_t size = 0, capacity = 4096;
     char* text = (char*)malloc(capacity);
     size_t got;
@@ -102,18 +92,29 @@ static char* ReadAll(FILE* in) {
     if (size > 0 && text[size - 1] == '\n') --size;
     if (size > 0 && text[size - 1] == '\r') --size;
     text[size] = '\0';
+    *length = size;
     return text;
 }
 
 static void ListInstruments(void) {
+    const char* name;
+    int program;
     size_t i;
-    for (i = 0; i < sizeof kInstruments / sizeof kInstruments[0]; ++i) {
-        printf("%-17s %d\n", kInstruments[i].name, kInstruments[i].program);
+    for (i = 0; (name = MIDIComposeInstrument(i, &program)) != NULL; ++i) printf("%-17s %d\n", name, program);
+}
+
+/* The usage text, then the library's failure statuses by value and name. */
+static void PrintUsage(FILE* out) {
+    int status;
+    fputs(kUsage, out);
+    for (status = 0; status < COMPOSE_OK; ++status) {
+        const char* name = MIDIComposeStatusName(status);
+        if (name != NULL) fprintf(out, "  %d  %s\n", status, name);
     }
 }
 
 static int Usage(void) {
-    fputs(kUsage, stderr);
+    PrintUsage(stderr);
     return EXIT_USAGE;
 }
 
@@ -132,6 +133,7 @@ static int Compose(const char* notes, const char* path, const char* instrument, 
 static int Main(int argc, char** argv) {
     const char* positional[4] = {NULL, NULL, "piano", "1.0"};
     char* input = NULL;
+    size_t inputLength = 0;
     int count = 0, i, status;
     for (i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -143,11 +145,11 @@ static int Main(int argc, char** argv) {
             break;
         }
         if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
-            fputs(kUsage, stdout);
+            PrintUsage(stdout);
             return 0;
         }
         if (strcmp(arg, "--version") == 0) {
-            printf("midicompose %s\n", MIDICOMPOSE_VERSION);
+            printf("midicompose %s\n", MIDIComposeVersion());
             return 0;
         }
         if (strcmp(arg, "--list-instruments") == 0) {
@@ -163,10 +165,17 @@ static int Main(int argc, char** argv) {
     }
     if (count < 2) return Usage();
     if (strcmp(positional[0], "-") == 0) {
-        input = ReadAll(stdin);
+        input = ReadAll(stdin, &inputLength);
         if (input == NULL) {
             fputs("midicompose: cannot read the notes from standard input\n", stderr);
             return COMPOSE_NO_NOTES;
+        }
+        /* The library reads a text up to its first NUL; the rest would be
+         * dropped without a word. */
+        if (strlen(input) != inputLength) {
+            fputs("midicompose: the notes on standard input hold a NUL byte\n", stderr);
+            free(input);
+            return EXIT_USAGE;
         }
         positional[0] = input;
     }

@@ -6,7 +6,6 @@
 // is a raw little-endian unit (surrogates, any BMP character). The output
 // path is fixed.
 #include <dirent.h>
-#include <sys/mman.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -19,13 +18,13 @@
 #include <vector>
 
 #include "midi_checker.h"
+#include "output_capture.h"
 #include "midicompose.h"
 
 namespace {
 
 std::string g_directory;
 std::string g_path;
-int g_capture[2] = {-1, -1};  // memory files standing in for stdout and stderr
 
 // UTF-16 to UTF-8; a text with an unpaired surrogate is no text at all and
 // reads as the empty one, as MIDICompose reads it.
@@ -53,31 +52,14 @@ std::string Utf8(const std::u16string& text) {
     return out;
 }
 
-// Runs MIDICompose with stdout and stderr sent to the memory files, and
-// returns what each received.
+// Runs MIDICompose and returns what it printed on each stream.
 int CapturedCompose(const char16_t* notes, const char16_t* path, const char16_t* instrument, const char16_t* beats,
                     std::string& out, std::string& err) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const int savedOut = dup(STDOUT_FILENO), savedErr = dup(STDERR_FILENO);
-    for (int i = 0; i < 2; ++i) {
-        if (ftruncate(g_capture[i], 0) != 0 || lseek(g_capture[i], 0, SEEK_SET) != 0) std::abort();
-    }
-    dup2(g_capture[0], STDOUT_FILENO);
-    dup2(g_capture[1], STDERR_FILENO);
+    testing_support::CapturedOutput capture;
     const int status = MIDICompose(notes, path, instrument, beats);
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(savedOut, STDOUT_FILENO);
-    dup2(savedErr, STDERR_FILENO);
-    close(savedOut);
-    close(savedErr);
-    std::string* texts[2] = {&out, &err};
-    for (int i = 0; i < 2; ++i) {
-        const off_t size = lseek(g_capture[i], 0, SEEK_END);
-        texts[i]->assign(static_cast<std::size_t>(size), '\0');
-        if (size > 0 && pread(g_capture[i], &(*texts[i])[0], static_cast<std::size_t>(size), 0) != size) std::abort();
-    }
+    capture.Stop();
+    out = capture.out();
+    err = capture.err();
     return status;
 }
 
@@ -117,9 +99,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (mkdtemp(pattern) == nullptr) std::abort();
     g_directory = pattern;
     g_path = g_directory + "/out.mid";
-    g_capture[0] = memfd_create("stdout", 0);
-    g_capture[1] = memfd_create("stderr", 0);
-    if (g_capture[0] < 0 || g_capture[1] < 0) std::abort();
     std::atexit([] {
         unlink(g_path.c_str());
         rmdir(g_directory.c_str());
@@ -166,6 +145,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (std::vector<std::uint8_t>(result.data, result.data + result.length) != file) {
         Fault("MIDIComposeUTF8 gave other bytes", utf8Status);
+    }
+    // The note list is exactly the note-on/note-off pairs of the bytes.
+    std::vector<testing_support::CheckedNote> listed;
+    for (std::size_t i = 0; i < result.noteCount; ++i) {
+        const MIDIComposeNote& n = result.noteList[i];
+        listed.push_back({n.start, n.length, n.key, n.channel});
+    }
+    if (status == COMPOSE_OK && listed != testing_support::CheckMIDIFile(file.data(), file.size()).notes) {
+        Fault("the note list differs from the file's notes", utf8Status);
+    }
+    if (status != COMPOSE_OK && (result.noteList != nullptr || result.noteCount != 0)) {
+        Fault("a failed call handed back notes", utf8Status);
     }
     MIDIComposeFreeResult(&result);
     return 0;

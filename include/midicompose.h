@@ -13,6 +13,13 @@
 #define MIDICOMPOSE_H
 
 #include <stddef.h>
+#include <stdint.h>
+
+/* The version this header describes; MIDIComposeVersion() gives the loaded
+ * library's. The build reads its version from these three lines. */
+#define MIDICOMPOSE_VERSION_MAJOR 1
+#define MIDICOMPOSE_VERSION_MINOR 2
+#define MIDICOMPOSE_VERSION_PATCH 0
 
 #if defined(_WIN32) || defined(__CYGWIN__)
 #  if defined(MIDICOMPOSE_BUILDING)
@@ -34,7 +41,6 @@ typedef wchar_t MIDIComposeChar;
 #elif defined(__cplusplus)
 typedef char16_t MIDIComposeChar;
 #else
-#  include <stdint.h>
 typedef uint16_t MIDIComposeChar;
 #endif
 
@@ -74,6 +80,14 @@ MIDICOMPOSE_API int MIDICompose(const MIDIComposeChar* notes,
                                 const MIDIComposeChar* instrument,
                                 const MIDIComposeChar* beats);
 
+/* One composed note, as the file holds it. */
+typedef struct MIDIComposeNote {
+    uint32_t start;   /* first tick, 480 ticks a beat */
+    uint32_t length;  /* in ticks */
+    int key;          /* the MIDI key written, 0 to 127 (C4 is 60; A9 and B9 are written as 127) */
+    int channel;      /* 0, or 9 (channel 10) for drums */
+} MIDIComposeNote;
+
 /*
  * What MIDIComposeUTF8 hands back. Set `size` to sizeof(MIDIComposeResult)
  * before the call: the library fills only the fields that fit in it, so a
@@ -89,6 +103,10 @@ typedef struct MIDIComposeResult {
     int program;          /* the resolved program (0 to 128), -1 before or without one */
     int notes;            /* notes composed */
     double beats;         /* their total length in beats, as the report adds them */
+    /* Since 1.2.0: */
+    const char* instrument;           /* the program's name as the report shows it (static), else NULL */
+    const MIDIComposeNote* noteList;  /* the notes in time order when the composition succeeds, else NULL */
+    size_t noteCount;                 /* entries at noteList */
 } MIDIComposeResult;
 
 /*
@@ -108,6 +126,20 @@ MIDICOMPOSE_API int MIDIComposeUTF8(const char* notes, const char* outputPath, c
 /* Releases the result's buffers and sets their pointers to NULL. Safe on a
  * zeroed structure, on NULL and when called twice. */
 MIDICOMPOSE_API void MIDIComposeFreeResult(MIDIComposeResult* result);
+
+/* The library's version, "1.2.0": the loaded library's, which may be newer
+ * than the header a program was built with. */
+MIDICOMPOSE_API const char* MIDIComposeVersion(void);
+
+/* The name of a status, such as "COMPOSE_BAD_BEATS"; NULL for a value that
+ * is no status. */
+MIDICOMPOSE_API const char* MIDIComposeStatusName(int status);
+
+/* Row `index` of the instrument table: its name, lower case, with its
+ * program (0 to 127; "drums" is 128) stored at *program unless program is
+ * NULL. Rows run in program order and several names may share a program,
+ * the first being the one reports show. NULL past the last row. */
+MIDICOMPOSE_API const char* MIDIComposeInstrument(size_t index, int* program);
 
 #ifdef __cplusplus
 }

@@ -10,7 +10,7 @@
 set -euo pipefail
 
 build_packages=(cmake make g++)
-check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev locales
+check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev locales abigail-tools
                 python3 python3-mido midicsv timidity fluid-soundfont-gm
                 g++-mingw-w64-x86-64 wine strace
                 python3-venv python3-setuptools python3-wheel python3-pytest

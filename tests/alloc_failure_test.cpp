@@ -216,6 +216,7 @@ TEST_P(AllocationFailureTest, EndsEveryInMemoryCallCleanly) {
     reference.size = sizeof reference;
     ASSERT_EQ(MIDIComposeUTF8(input.notes.c_str(), nullptr, "violin", "1", &reference), COMPOSE_OK);
     const Bytes expected(reference.data, reference.data + reference.length);
+    const std::size_t expectedNotes = reference.noteCount;
     MIDIComposeFreeResult(&reference);
 
     for (const bool every : {false, true}) {
@@ -230,7 +231,9 @@ TEST_P(AllocationFailureTest, EndsEveryInMemoryCallCleanly) {
             shim.armed = false;
             const long failures = shim.failures;
             const Bytes got = result.data != nullptr ? Bytes(result.data, result.data + result.length) : Bytes();
-            const bool nothingHandedOver = result.data == nullptr && result.output == nullptr && result.errors == nullptr;
+            const bool nothingHandedOver = result.data == nullptr && result.output == nullptr &&
+                                           result.errors == nullptr && result.noteList == nullptr;
+            const std::size_t notes = result.noteList != nullptr ? result.noteCount : 0;
             const bool saysNoMemory = result.errors != nullptr && std::string(result.errors) == "Error: Memory allocation failed\n";
             // The result's buffers were counted as live; release them while counting.
             shim.failAt = -1;
@@ -243,6 +246,7 @@ TEST_P(AllocationFailureTest, EndsEveryInMemoryCallCleanly) {
                 << status << ' ' << where;
             if (status == COMPOSE_OK) {
                 EXPECT_EQ(got, expected) << where;
+                EXPECT_EQ(notes, expectedNotes) << where;
             }
             // Out of memory inside the composition reports it; out of memory
             // for the result's own buffers hands nothing over.

@@ -1,8 +1,31 @@
 /* A C99 host: the public header must compile as C, and the shared library
  * must be callable from C. Composes the chord to argv[1]. */
 #include <stdio.h>
+#include <string.h>
 
 #include "midicompose.h"
+
+/* The library's own facts and the notes it hands back, from C. */
+static int CheckFacts(void) {
+    MIDIComposeResult result;
+    int program = -1, ok;
+    const char* drums = MIDIComposeInstrument(131, &program);
+    if (strcmp(MIDIComposeVersion(), "1.2.0") != 0 || MIDIComposeStatusName(COMPOSE_BAD_BEATS) == NULL ||
+        strcmp(MIDIComposeStatusName(COMPOSE_BAD_BEATS), "COMPOSE_BAD_BEATS") != 0 ||
+        MIDIComposeStatusName(0) != NULL || drums == NULL || strcmp(drums, "drums") != 0 || program != 128 ||
+        MIDIComposeInstrument(132, NULL) != NULL) {
+        fputs("the library's facts are wrong\n", stderr);
+        return 1;
+    }
+    memset(&result, 0, sizeof result);
+    result.size = sizeof result;
+    ok = MIDIComposeUTF8("C:2 E G C5:2", NULL, "violin", "1", &result) == COMPOSE_OK && result.noteCount == 4 &&
+         strcmp(result.instrument, "violin") == 0 && result.noteList[3].key == 72 &&
+         result.noteList[3].start == 1920 && result.noteList[3].length == 960 && result.noteList[3].channel == 0;
+    MIDIComposeFreeResult(&result);
+    if (!ok) fputs("the note list is wrong\n", stderr);
+    return ok ? 0 : 1;
+}
 
 int main(int argc, char** argv) {
     /* UTF-16 texts spelled out unit by unit, as C99 has no u"" literals. */
@@ -32,5 +55,6 @@ int main(int argc, char** argv) {
         fprintf(stderr, "size %ld\n", size);
         return 1;
     }
-    return MIDICompose(notes, path, instrument, NULL) == COMPOSE_BAD_BEATS ? 0 : 1;
+    if (MIDICompose(notes, path, instrument, NULL) != COMPOSE_BAD_BEATS) return 1;
+    return CheckFacts();
 }

@@ -1,5 +1,14 @@
-# Fails unless the shared library's dynamic symbol table defines the three
-# functions of the public header and nothing else. Run with -DLIBRARY=<path> -DNM=<nm>.
+# Fails unless the shared library's dynamic symbol table defines exactly the
+# functions the public header declares. Run with -DLIBRARY=<path> -DNM=<nm>
+# -DHEADER=<midicompose.h>.
+file(READ ${HEADER} header)
+string(REGEX MATCHALL "MIDICOMPOSE_API [^(]*[ *]([A-Za-z0-9_]+)\\(" declarations "${header}")
+set(declared "")
+foreach(declaration IN LISTS declarations)
+  string(REGEX REPLACE ".*[ *]([A-Za-z0-9_]+)\\($" "\\1" name "${declaration}")
+  list(APPEND declared "${name}")
+endforeach()
+list(SORT declared)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -12,6 +21,8 @@ foreach(line IN LISTS lines)
   list(APPEND names "${name}")
 endforeach()
 list(SORT names)
-if(NOT names STREQUAL "MIDICompose;MIDIComposeFreeResult;MIDIComposeUTF8")
-  message(FATAL_ERROR "expected MIDICompose, MIDIComposeFreeResult and MIDIComposeUTF8 alone, the library defines: ${names}")
+list(LENGTH declared count)
+if(count LESS 6 OR NOT names STREQUAL declared)
+  message(FATAL_ERROR "the header declares ${declared}; the library defines: ${names}")
 endif()
+message(STATUS "exports: ${names}")

@@ -18,14 +18,6 @@ struct Outcome {
     std::string out, err;
 };
 
-std::string Drain(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-    close(fd);
-    return text;
-}
-
 // Runs the command with `args`, feeding `input` to its standard input.
 Outcome Command(const std::vector<std::string>& args, const std::string& input = "", const std::string& cwd = ".") {
     int in[2], out[2], err[2];
@@ -50,7 +42,7 @@ Outcome Command(const std::vector<std::string>& args, const std::string& input =
         return {-1, "", "write"};
     }
     close(in[1]);
-    const std::string o = Drain(out[0]), e = Drain(err[0]);  // small outputs: the pipes do not fill
+    const std::string o = ReadToEnd(out[0]), e = ReadToEnd(err[0]);  // small outputs: the pipes do not fill
     int status = 0;
     waitpid(child, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, o, e};

@@ -1,6 +1,8 @@
 #include "midi_checker.h"
 
+#include <algorithm>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <utility>
 
@@ -24,7 +26,7 @@ CheckedFile CheckMIDIFile(const std::uint8_t* data, std::size_t size) {
     if (std::memcmp(data + 14, "MTrk", 4) != 0) return fail("no track chunk");
     if (Be32(data + 18) != size - 22) return fail("track length does not match the file");
 
-    std::map<std::pair<int, int>, int> sounding;  // (channel, key) -> open note-ons
+    std::map<std::pair<int, int>, std::deque<std::uint64_t>> sounding;  // (channel, key) -> open note-on ticks
     std::uint64_t tick = 0;
     std::size_t i = 22;
     bool ended = false;
@@ -58,12 +60,16 @@ CheckedFile CheckMIDIFile(const std::uint8_t* data, std::size_t size) {
             if (!data_bytes(2)) return fail("bad note event data");
             const int key = data[i], velocity = data[i + 1];
             i += 2;
-            int& open = sounding[{channel, key}];
+            std::deque<std::uint64_t>& open = sounding[{channel, key}];
             if (kind == 0x90 && velocity > 0) {
-                ++open;
+                open.push_back(tick);
                 ++result.noteOns;
-            } else if (open-- == 0) {
+            } else if (open.empty()) {
                 return fail("note-off without a note-on");
+            } else {
+                result.notes.push_back({static_cast<std::uint32_t>(open.front()),
+                                        static_cast<std::uint32_t>(tick - open.front()), key, channel});
+                open.pop_front();
             }
         } else if (kind == 0xC0) {
             if (!data_bytes(1)) return fail("bad program change");
@@ -75,10 +81,12 @@ CheckedFile CheckMIDIFile(const std::uint8_t* data, std::size_t size) {
     }
     if (!ended) return fail("no end of track");
     for (const auto& entry : sounding) {
-        if (entry.second != 0) return fail("a note is never released");
+        if (!entry.second.empty()) return fail("a note is never released");
     }
     if (tick > 0x0FFFFFFF) return fail("ticks beyond the longest delta time");
     result.lastTick = static_cast<std::uint32_t>(tick);
+    std::stable_sort(result.notes.begin(), result.notes.end(),
+                     [](const CheckedNote& a, const CheckedNote& b) { return a.start < b.start; });
     return result;
 }
 

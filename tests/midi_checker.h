@@ -6,14 +6,26 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace testing_support {
+
+// A note-on and the note-off that closes it (the earliest open one of its
+// channel and key).
+struct CheckedNote {
+    std::uint32_t start, length;
+    int key, channel;
+    bool operator==(const CheckedNote& o) const {
+        return start == o.start && length == o.length && key == o.key && channel == o.channel;
+    }
+};
 
 struct CheckedFile {
     std::string error;  // empty when the file is sound
     int noteOns = 0;
     int programChanges = 0;
     std::uint32_t lastTick = 0;
+    std::vector<CheckedNote> notes;  // ordered by start, then as they close
 };
 
 // Accepts a format 0, single-track file at 480 ticks per quarter whose chunk

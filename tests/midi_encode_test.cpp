@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "midi_writer.h"
+#include "midi_encode.h"
 #include "test_support.h"
 
 using namespace midicompose;

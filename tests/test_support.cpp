@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -52,14 +54,6 @@ void WriteBytes(const std::string& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string ReadToEnd(int fd) {
-    std::string text;
-    char buffer[256];
-    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-    close(fd);
-    return text;
-}
-
 Bytes HexBytes(const std::string& hex) {
     Bytes bytes;
     for (std::size_t i = 0; i < hex.size();) {
@@ -69,55 +63,6 @@ Bytes HexBytes(const std::string& hex) {
     }
     return bytes;
 }
-
-namespace {
-
-int RedirectTo(int fd, std::string& path, const char* tag) {
-    char name[] = "/tmp/midicompose-capture-XXXXXX";
-    const int file = mkstemp(name);
-    if (file < 0) throw std::runtime_error(std::string("mkstemp for ") + tag);
-    path = name;
-    const int saved = dup(fd);
-    dup2(file, fd);
-    close(file);
-    return saved;
-}
-
-std::string Restore(int fd, int saved, const std::string& path) {
-    dup2(saved, fd);
-    close(saved);
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    unlink(path.c_str());
-    return text;
-}
-
-}  // namespace
-
-CapturedOutput::CapturedOutput() {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    savedOut_ = RedirectTo(STDOUT_FILENO, outPath_, "stdout");
-    savedErr_ = RedirectTo(STDERR_FILENO, errPath_, "stderr");
-}
-
-void CapturedOutput::Stop() {
-    if (savedOut_ < 0) return;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    out_ = Restore(STDOUT_FILENO, savedOut_, outPath_);
-    err_ = Restore(STDERR_FILENO, savedErr_, errPath_);
-    savedOut_ = savedErr_ = -1;
-}
-
-CapturedOutput::~CapturedOutput() { Stop(); }
-
-}  // namespace testing_support
-
-#include <clocale>
-#include <cstring>
-
-namespace testing_support {
 
 bool UseCommaLocale(const TempDir& scratch) {
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "output_capture.h"
+
 namespace testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -36,25 +38,13 @@ std::vector<std::string> DirectoryEntries(const std::string& path);
 Bytes ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes HexBytes(const std::string& hex);  // "4D 54 68 64" -> bytes
-// Everything a descriptor (a child's pipe) gives until its end; closes it.
-std::string ReadToEnd(int fd);
+// Switches LC_ALL to a locale whose decimal separator is a comma, compiling
+// one into a temporary directory when the system has none. False when no such
+// locale can be had.
+bool UseCommaLocale(const TempDir& scratch);
 
-// What standard output and standard error received while it was alive.
-class CapturedOutput {
-public:
-    CapturedOutput();
-    ~CapturedOutput();
-    CapturedOutput(const CapturedOutput&) = delete;
-    CapturedOutput& operator=(const CapturedOutput&) = delete;
-    // Stops capturing (once) and returns the texts.
-    void Stop();
-    const std::string& out() const { return out_; }
-    const std::string& err() const { return err_; }
-
-private:
-    int savedOut_ = -1, savedErr_ = -1;
-    std::string outPath_, errPath_, out_, err_;
-};
+// UTF-8 to UTF-16, for building the library's arguments.
+std::u16string Utf16(const std::string& utf8);
 
 // Names parameterised cases after their description: "a zero-length note"
 // becomes "AZeroLengthNote". Each case type provides Describe(const Case&).
@@ -78,15 +68,3 @@ struct NamedAfterDescription {
 }  // namespace testing_support
 
 #endif
-
-namespace testing_support {
-
-// Switches LC_ALL to a locale whose decimal separator is a comma, compiling
-// one into a temporary directory when the system has none. False when no such
-// locale can be had.
-bool UseCommaLocale(const TempDir& scratch);
-
-// UTF-8 to UTF-16, for building the library's arguments.
-std::u16string Utf16(const std::string& utf8);
-
-}  // namespace testing_support

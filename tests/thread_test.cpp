@@ -21,30 +21,6 @@ constexpr int kCallsPerThread = 250;
 const char16_t* const kNotes[] = {u"C:2 E:1 G:1 C5:2", u"FACE", u"C D:0.5 E:1.5 F G A B C5", u"A9 B9 C0 Db H"};
 const char16_t* const kInstruments[] = {u"violin", u"piano", u"drums", u"Harpsichord"};
 
-// Standard output and standard error go to /dev/null while it is alive.
-class Silence {
-public:
-    Silence() : out_(dup(STDOUT_FILENO)), err_(dup(STDERR_FILENO)) {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        close(null);
-    }
-    ~Silence() {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        dup2(out_, STDOUT_FILENO);
-        dup2(err_, STDERR_FILENO);
-        close(out_);
-        close(err_);
-    }
-
-private:
-    int out_, err_;
-};
-
 int Compose(int variant, const std::string& path) {
     const std::u16string p = Utf16(path);
     return MIDICompose(kNotes[variant % 4], p.c_str(), kInstruments[variant % 4], u"1.0");
@@ -54,7 +30,7 @@ TEST(Threads, EightThreadsWriteTheSameBytesAsOne) {
     TempDir dir;
     std::vector<Bytes> serial;
     {
-        Silence quiet;
+        CapturedOutput quiet;
         for (int v = 0; v < 4; ++v) {
             const std::string path = dir.File("serial" + std::to_string(v) + ".mid");
             ASSERT_EQ(Compose(v, path), COMPOSE_OK);
@@ -63,7 +39,7 @@ TEST(Threads, EightThreadsWriteTheSameBytesAsOne) {
     }
     std::vector<int> failures(kThreads, 0);
     {
-        Silence quiet;
+        CapturedOutput quiet;
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&, t] {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "compose.h"
 #include "instruments.h"
@@ -97,6 +98,7 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
         return Fail(out, COMPOSE_BAD_INSTRUMENT, "Use --list-instruments to see available instruments\n");
     }
     out.program = program;
+    out.instrument = InstrumentNameForProgram(program);
 
     Resources r;
     r.list.reset(new (std::nothrow) NoteList);
@@ -158,20 +160,19 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     const std::size_t reportStart = out.output.size();
     const ShortNumber duration = FormatShortNumber(beatSum);
     out.output.append("MIDI file created successfully: ").append(texts.path).append("\n");
-    out.output.append("Instrument: ").append(InstrumentNameForProgram(program & 0xFF));
+    out.output.append("Instrument: ").append(out.instrument);
     out.output.append(" (program ").append(std::to_string(program)).append(")\nDuration: ");
     out.output.append(duration.text).append(" beats (").append(duration.text).append(" quarter notes)\n");
     out.output.append("Notes: ").append(std::to_string(r.count)).append("\n");
 
-    const bool encoded = EncodeMIDIFile(r.writer.get(), out.file);
-    if (!encoded) out.errors += "Error: Failed to write track data\n";
-    if (!encoded || (nativePath != nullptr && !SaveEncodedMIDIFile(out.file, texts.path, nativePath, out.errors))) {
+    if (!SaveMIDIFile(r.writer.get(), out.file, texts.path, nativePath, out.errors)) {
         out.output.resize(reportStart);
         out.file.clear();
         return Fail(out, COMPOSE_SAVE_FAILED, "Error: Failed to create MIDI file\n");
     }
     out.notes = r.count;
     out.beats = beatSum;
+    out.writer = std::move(r.writer);
     return COMPOSE_OK;
 }
 

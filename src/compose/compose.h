@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "midi_save.h"
 #include "midi_writer.h"
 #include "midicompose.h"
 
@@ -28,8 +29,10 @@ struct Composed {
     std::string output;  // what MIDICompose prints on standard output
     std::string errors;  // and on standard error
     int program = -1;    // once resolved
+    const char* instrument = nullptr;  // the program's name, once resolved (static)
     int notes = 0;       // on success
     double beats = 0.0;  // on success: the beat sum of the report
+    MIDIWriterPtr writer;  // on success: the notes as the file holds them
 };
 
 // Composes the notes, and saves the file at nativePath unless it is null.

@@ -79,6 +79,25 @@ void ClearResult(MIDIComposeResult* result) {
     if (MIDICOMPOSE_FITS(result, program)) result->program = -1;
     if (MIDICOMPOSE_FITS(result, notes)) result->notes = 0;
     if (MIDICOMPOSE_FITS(result, beats)) result->beats = 0.0;
+    if (MIDICOMPOSE_FITS(result, instrument)) result->instrument = nullptr;
+    if (MIDICOMPOSE_FITS(result, noteList)) result->noteList = nullptr;
+    if (MIDICOMPOSE_FITS(result, noteCount)) result->noteCount = 0;
+}
+
+// The writer's notes as the file holds them, in a malloc'd array; null when
+// memory runs out. Notes are stored in time order.
+MIDIComposeNote* CopyNotes(const MIDIWriter& writer) {
+    const NoteArray& notes = writer.notes;
+    auto* list = static_cast<MIDIComposeNote*>(std::malloc((notes.empty() ? 1 : notes.size()) * sizeof(MIDIComposeNote)));
+    if (list == nullptr) return nullptr;
+    const int channel = NoteChannel(writer.program);
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        list[i].start = notes[i].start;
+        list[i].length = notes[i].duration;
+        list[i].key = DataByte(notes[i].key);
+        list[i].channel = channel;
+    }
+    return list;
 }
 
 // Hands the composition over; COMPOSE_NO_MEMORY, with nothing handed over,
@@ -87,6 +106,7 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
     unsigned char* data = nullptr;
     char* output = nullptr;
     char* errors = nullptr;
+    MIDIComposeNote* noteList = nullptr;
     bool ok = true;
     if (MIDICOMPOSE_FITS(result, data) && !out.file.empty()) {
         ok = (data = CopyOut<unsigned char>(out.file.data(), out.file.size(), false)) != nullptr;
@@ -97,10 +117,14 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
     if (ok && MIDICOMPOSE_FITS(result, errors)) {
         ok = (errors = CopyOut<char>(out.errors.data(), out.errors.size(), true)) != nullptr;
     }
+    if (ok && MIDICOMPOSE_FITS(result, noteList) && out.writer != nullptr) {
+        ok = (noteList = CopyNotes(*out.writer)) != nullptr;
+    }
     if (!ok) {
         std::free(data);
         std::free(output);
         std::free(errors);
+        std::free(noteList);
         return COMPOSE_NO_MEMORY;
     }
     if (MIDICOMPOSE_FITS(result, data)) result->data = data;
@@ -110,6 +134,9 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
     if (MIDICOMPOSE_FITS(result, program)) result->program = out.program;
     if (MIDICOMPOSE_FITS(result, notes)) result->notes = out.notes;
     if (MIDICOMPOSE_FITS(result, beats)) result->beats = out.beats;
+    if (MIDICOMPOSE_FITS(result, instrument)) result->instrument = out.instrument;
+    if (MIDICOMPOSE_FITS(result, noteList)) result->noteList = noteList;
+    if (MIDICOMPOSE_FITS(result, noteCount)) result->noteCount = noteList != nullptr ? out.writer->notes.size() : 0;
     return out.status;
 }
 
@@ -174,4 +201,9 @@ extern "C" MIDICOMPOSE_API void MIDIComposeFreeResult(MIDIComposeResult* result)
         std::free(result->errors);
         result->errors = nullptr;
     }
+    if (MIDICOMPOSE_FITS(result, noteList)) {
+        std::free(const_cast<MIDIComposeNote*>(result->noteList));
+        result->noteList = nullptr;
+    }
+    if (MIDICOMPOSE_FITS(result, noteCount)) result->noteCount = 0;
 }

@@ -4,17 +4,24 @@
 #include <new>
 #include <stdexcept>
 
-#include "midi_writer.h"
+#include "midi_encode.h"
 
 namespace midicompose {
 namespace {
 
 constexpr std::size_t kInitialTrackBuffer = 1024;  // room a short track fits in
-constexpr std::uint8_t kMaxDataByte = 0x7F;
-constexpr std::uint8_t kPercussionChannel = 9;  // channel 10, counted from 1
 
-// Data bytes must stay below 0x80, or a reader would take them for a status.
-std::uint8_t DataByte(std::uint8_t value) { return std::min(value, kMaxDataByte); }
+enum TrackEventKind : std::uint8_t { NoteOn = 0, NoteOff = 1, ProgramChange = 2 };
+
+// One event of a track whose notes are out of time order (they overlap):
+// built for every note, then sorted by tick.
+struct TrackEvent {
+    std::uint32_t tick;
+    TrackEventKind kind;
+    std::uint8_t key;  // 0xFF in a program change
+    std::uint8_t velocity;
+    std::uint8_t program;
+};
 
 bool WritesProgramChange(std::uint8_t program) { return program >= 1 && program <= 127; }
 
@@ -80,8 +87,6 @@ std::uint8_t* PutNoteEvent(std::uint8_t* out, std::uint32_t delta, std::uint8_t 
     return out;
 }
 
-std::uint8_t Channel(std::uint8_t program) { return program == kPercussionProgram ? kPercussionChannel : 0; }
-
 // Notes laid end to end, or with rests between them, give their events in
 // time order just as they were added: the common case, written straight from
 // the notes with no event list and no sort. One pass checks the notes, tells
@@ -102,7 +107,7 @@ bool CheckNotes(const MIDIWriter& writer, bool& inOrder, std::size_t& inOrderByt
 }
 
 std::uint8_t* PutInOrder(std::uint8_t* out, const MIDIWriter& writer) {
-    const std::uint8_t on = 0x90 | Channel(writer.program), off = 0x80 | Channel(writer.program);
+    const std::uint8_t on = 0x90 | NoteChannel(writer.program), off = 0x80 | NoteChannel(writer.program);
     if (WritesProgramChange(writer.program)) out = PutProgramChange(out, writer.program);
     std::uint32_t last = 0;
     for (const MIDINote& note : writer.notes) {
@@ -125,7 +130,7 @@ std::size_t SortedLength(const std::vector<TrackEvent>& events) {
 }
 
 std::uint8_t* PutSorted(std::uint8_t* out, const std::vector<TrackEvent>& events, std::uint8_t program) {
-    const std::uint8_t on = 0x90 | Channel(program), off = 0x80 | Channel(program);
+    const std::uint8_t on = 0x90 | NoteChannel(program), off = 0x80 | NoteChannel(program);
     std::uint32_t previous = 0;
     for (const TrackEvent& event : events) {
         if (event.kind == ProgramChange) {

@@ -1,16 +1,14 @@
-// MIDI output: the writer that collects notes and the encoder that turns
-// them into a Standard MIDI File (format 0, one track).
+// The MIDI writer: the notes of one composition as keys with tick times.
+// midi_encode.h turns a writer into a file's bytes, midi_save.h puts them
+// at a path.
 #ifndef MIDICOMPOSE_MIDI_WRITER_H
 #define MIDICOMPOSE_MIDI_WRITER_H
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
-#include <string>
-#include <vector>
-
-#include "file_replace.h"
 
 namespace midicompose {
 
@@ -22,6 +20,14 @@ constexpr std::uint8_t kPercussionProgram = 128;
 
 // The latest tick a file may hold: a delta time is at most four bytes long.
 constexpr std::uint32_t kMaxTick = 0x0FFFFFFF;
+
+// A value as a file's data byte holds it: data bytes stay below 0x80, or a
+// reader would take them for a status, so keys A9 and B9 (129, 131) are
+// written as 127.
+inline std::uint8_t DataByte(std::uint8_t value) { return std::min<std::uint8_t>(value, 0x7F); }
+
+// The channel (counted from 0) the program's notes play on: 9 for drums.
+inline std::uint8_t NoteChannel(std::uint8_t program) { return program == kPercussionProgram ? 9 : 0; }
 
 struct MIDINote {
     std::uint8_t key;  // may exceed 127 (A9, B9); written as 127
@@ -77,19 +83,6 @@ struct MIDIWriter {
     // 128 is percussion: no program change, every note on channel 10.
     std::uint8_t program = 0;
 };
-
-enum TrackEventKind : std::uint8_t { NoteOn = 0, NoteOff = 1, ProgramChange = 2 };
-
-struct TrackEvent {
-    std::uint32_t tick;
-    TrackEventKind kind;
-    std::uint8_t key;  // 0xFF in a program change
-    std::uint8_t velocity;
-    std::uint8_t program;
-};
-
-// The bytes of a file being assembled in memory.
-using ByteBuffer = std::vector<std::uint8_t>;
 
 // Null when out of memory.
 MIDIWriter* CreateMIDIWriter();
@@ -147,32 +140,6 @@ inline int AddMIDINote(MIDIWriter* writer, const char* name, std::uint32_t start
     return AppendMIDINote(writer, static_cast<std::uint8_t>(NoteNameToKey(name[0], octave)), start, duration,
                           velocity);
 }
-
-// Writes the whole file, or leaves whatever was at the path as it was.
-// 1 on success; 0 after printing why to standard error.
-int SaveMIDIFile(const MIDIWriter* writer, const char* path);
-#if defined(_WIN32)
-// As SaveMIDIFile, opening the file through a UTF-16 path; the 8-bit path
-// is only shown in messages.
-int SaveMIDIFileWide(const MIDIWriter* writer, const char* path, const wchar_t* widePath);
-#endif
-
-// Puts an encoded file at the path through the same safe replacement as
-// SaveMIDIFile; instead of printing, appends the message to `errors`.
-// 1 on success, 0 on failure. May throw std::bad_alloc (for the message).
-int SaveEncodedMIDIFile(const ByteBuffer& file, const char* shownPath, const NativePathChar* path,
-                        std::string& errors);
-
-// Assembles the complete file in memory: header chunk, then track chunk.
-// 0 when the writer holds no notes, a tick passes kMaxTick or memory runs out.
-int EncodeMIDIFile(const MIDIWriter* writer, ByteBuffer& file);
-
-// The pieces of EncodeMIDIFile, appending to the buffer. Append functions
-// may throw std::bad_alloc; WriteMIDITrack catches it and answers 0.
-int WriteMIDITrack(ByteBuffer& file, const MIDIWriter* writer);
-void WriteMIDIHeader(ByteBuffer& file, std::uint16_t division);
-void WriteBE32(ByteBuffer& file, std::uint32_t value);
-void WriteBE16(ByteBuffer& file, std::uint16_t value);
 
 }  // namespace midicompose
 
