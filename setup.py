@@ -15,7 +15,7 @@ LIBRARY_NAMES = {"win32": "midicompose.dll", "darwin": "libmidicompose.dylib"}
 
 
 class BuildWithLibrary(build_py):
-    """Builds the shared library and the instrument table into the package."""
+    """Builds the shared library into the package."""
 
     def run(self):
         super().run()
@@ -28,13 +28,14 @@ class BuildWithLibrary(build_py):
                                "-j", str(os.cpu_count() or 2)])
         name = LIBRARY_NAMES.get(sys.platform, "libmidicompose.so")
         shutil.copyfile(cmake_dir / name, package / name)
-        rows = re.findall(r'^MIDICOMPOSE_INSTRUMENT\("(\w+)", (\d+)\)',
-                          (ROOT / "src/instruments/instrument_rows.inc").read_text(), re.M)
-        table = ",\n".join(f"    ({n!r}, {p})" for n, p in rows)
-        (package / "_table.py").write_text(
-            '"""The instrument names and their programs, in the library\'s row order.\n'
-            'Generated from src/instruments/instrument_rows.inc at build time."""\n'
-            f"ROWS = (\n{table},\n)\n")
+
+
+def version():
+    """The library's version, which its public header states."""
+    header = (ROOT / "include" / "midicompose.h").read_text()
+    parts = (re.search(rf"^#define MIDICOMPOSE_VERSION_{part} (\d+)$", header, re.M).group(1)
+             for part in ("MAJOR", "MINOR", "PATCH"))
+    return ".".join(parts)
 
 
 class BinaryDistribution(Distribution):
@@ -45,5 +46,5 @@ class BinaryDistribution(Distribution):
 
 
 (ROOT / "build" / "python").mkdir(parents=True, exist_ok=True)
-setup(cmdclass={"build_py": BuildWithLibrary}, distclass=BinaryDistribution,
+setup(version=version(), cmdclass={"build_py": BuildWithLibrary}, distclass=BinaryDistribution,
       options={"build": {"build_base": "build/python"}, "egg_info": {"egg_base": "build/python"}})

@@ -1,4 +1,4 @@
-/** The C library's status names. */
+/** The C library's status names (MIDIComposeStatusName). */
 export type ComposeStatus =
   | 'COMPOSE_BAD_BEATS'
   | 'COMPOSE_BAD_INSTRUMENT'
@@ -20,10 +20,24 @@ export class ComposeError extends Error {
 }
 
 export interface ComposeOptions {
-  /** A General MIDI program 0 to 127 or a name such as 'violin' (default 'piano'). */
+  /** A General MIDI program 0 to 127 (an integer) or a name such as 'violin' (default 'piano'). */
   instrument?: string | number;
   /** The default note length in quarter notes (default 1). */
   beats?: number | string;
+}
+
+/** One composed note as the file holds it. */
+export interface Note {
+  /** Where it starts, in beats. */
+  readonly start: number;
+  /** How long it sounds, in beats. */
+  readonly beats: number;
+  /** MIDI key 0 to 127 (60 is C4, middle C); for drums, the percussion sound. */
+  readonly key: number;
+  /** The key's name, such as 'C5'. */
+  readonly name: string;
+  /** 0, or 9 (channel 10) for drums. */
+  readonly channel: number;
 }
 
 export interface Song {
@@ -39,10 +53,17 @@ export interface Song {
   readonly beats: number;
   /** The report the native library prints. */
   readonly report: string;
+  /** The notes in time order. */
+  readonly timeline: readonly Note[];
 }
 
-/** Composes note text such as 'C:2 E G C5:2' into a Standard MIDI File. */
+/** Composes note text such as 'C:2 E G C5:2' into a Standard MIDI File.
+ * Rejects with a TypeError for a null character in a text or a program that
+ * is not an integer, and with a ComposeError when the library fails. */
 export function compose(notes: string, options?: ComposeOptions): Promise<Song>;
 
-/** Every instrument name with its program, in the library's order. */
-export function instruments(): Array<{ name: string; program: number }>;
+/** Every instrument name with its program, in the library's order: `{ piano: 0, ..., drums: 128 }`. */
+export function instruments(): Promise<Readonly<Record<string, number>>>;
+
+/** The engine's version, such as '1.2.0'. */
+export function version(): Promise<string>;

@@ -1,60 +1,18 @@
 // midicompose for JavaScript: the C++ engine compiled to WebAssembly, with
 // the same bytes as the native library. Works in Node and in browsers.
+// Every fact here (version, statuses, instruments, the notes, the layout of
+// the result) is read from the engine.
 import createMidicompose from './midicompose.mjs';
-import { INSTRUMENT_ROWS } from './instruments.js';
 
-/** The library's statuses, by value. */
-const STATUS_NAMES = Object.freeze({
-  999: 'COMPOSE_OK',
-  12: 'COMPOSE_BAD_BEATS',
-  13: 'COMPOSE_BAD_INSTRUMENT',
-  14: 'COMPOSE_NO_MEMORY',
-  15: 'COMPOSE_NO_NOTES',
-  16: 'COMPOSE_NO_WRITER',
-  17: 'COMPOSE_ADD_NOTE_FAILED',
-  18: 'COMPOSE_SAVE_FAILED',
-  19: 'COMPOSE_TOO_LONG',
-});
-
-/** A failed composition: `status` is the C status name, `code` its value,
- * and the message is the library's own. */
-export class ComposeError extends Error {
-  constructor(code, message) {
-    super(message);
-    this.name = 'ComposeError';
-    this.code = code;
-    this.status = STATUS_NAMES[code] ?? 'UNKNOWN';
-  }
-}
-
-const FIRST_NAME = new Map();
-for (const [name, program] of INSTRUMENT_ROWS) if (!FIRST_NAME.has(program)) FIRST_NAME.set(program, name);
-
-let engine;  // the instantiated module, shared by every call once loaded
+let engine;  // the instantiated module and what it says of itself, shared once loaded
 function loadEngine() {
-  engine ??= createMidicompose();
+  engine ??= createMidicompose().then((module) => ({ module, ...readFacts(module) }));
   return engine;
 }
 
-// Where MIDIComposeResult's fields lie on wasm32 (size_t and pointers are 4 bytes).
-const RESULT = { size: 0, data: 4, length: 8, output: 12, errors: 16, program: 20, notes: 24, beats: 32, bytes: 40 };
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
-
-function argumentText(value, what) {
-  if (typeof value === 'number') return String(value);  // the shortest text that reads back as the same number
-  if (typeof value === 'string') return value;
-  throw new TypeError(`${what} must be a string or a number`);
-}
-
-function cString(module, text) {
-  const bytes = encoder.encode(text);
-  const at = module._malloc(bytes.length + 1);
-  if (at === 0) throw new ComposeError(14, 'Error: Memory allocation failed');
-  module.HEAPU8.set(bytes, at);
-  module.HEAPU8[at + bytes.length] = 0;
-  return at;
-}
+const KEY_NAMES = ['C', 'C#', 'D', 'D#', 'E', 'F', 'F#', 'G', 'G#', 'A', 'A#', 'B'];
 
 function readCString(module, at) {
   if (at === 0) return '';
@@ -64,6 +22,82 @@ function readCString(module, at) {
   return decoder.decode(heap.subarray(at, end));
 }
 
+// The structures' layout, the status names and the instrument table.
+function readFacts(module) {
+  const names = readCString(module, module._MIDIComposeLayoutNames()).trim().split(' ');
+  const values = new Uint32Array(module.HEAPU8.buffer, module._MIDIComposeLayout(), names.length);
+  const layout = { result: {}, note: {} };
+  names.forEach((name, i) => {
+    const [group, field] = name.split('.');
+    layout[group][field] = values[i];
+  });
+  const statusNames = new Map();
+  for (let value = 0; value <= 1000; value++) {
+    const at = module._MIDIComposeStatusName(value);
+    if (at !== 0) statusNames.set(value, readCString(module, at));
+  }
+  const table = {};
+  const program = module._malloc(4);
+  for (let index = 0, at; (at = module._MIDIComposeInstrument(index, program)) !== 0; index++) {
+    table[readCString(module, at)] = new Int32Array(module.HEAPU8.buffer, program, 1)[0];
+  }
+  module._free(program);
+  return { layout, statusNames, table: Object.freeze(table), version: readCString(module, module._MIDIComposeVersion()) };
+}
+
+/** A failed composition: `status` is the C status name, `code` its value,
+ * and the message is the library's own. */
+export class ComposeError extends Error {
+  constructor(code, message, status = 'UNKNOWN') {
+    super(message);
+    this.name = 'ComposeError';
+    this.code = code;
+    this.status = status;
+  }
+}
+
+// The library reads a text up to its first NUL; what followed would be
+// dropped without a word.
+function refuseNul(text, what) {
+  if (text.includes('\0')) throw new TypeError(`${what} must not contain null characters`);
+  return text;
+}
+
+function argumentText(value, what, integral = false) {
+  if (typeof value === 'number') {
+    if (integral && !Number.isInteger(value)) throw new TypeError(`${what} must be an integer or a string, not ${value}`);
+    return String(value);  // the shortest text that reads back as the same number
+  }
+  if (typeof value === 'string') return refuseNul(value, what);
+  throw new TypeError(`${what} must be a string or a number`);
+}
+
+function cString(module, text) {
+  const bytes = encoder.encode(text);
+  const at = module._malloc(bytes.length + 1);
+  if (at === 0) throw new ComposeError(14, 'Error: Memory allocation failed', 'COMPOSE_NO_MEMORY');
+  module.HEAPU8.set(bytes, at);
+  module.HEAPU8[at + bytes.length] = 0;
+  return at;
+}
+
+// The notes as the file holds them, in beats, with their keys' names.
+function readTimeline(view, at, count, layout, division) {
+  const notes = [];
+  for (let i = 0; i < count; i++) {
+    const note = at + i * layout.bytes;
+    const key = view.getInt32(note + layout.key, true);
+    notes.push(Object.freeze({
+      start: view.getUint32(note + layout.start, true) / division,
+      beats: view.getUint32(note + layout.length, true) / division,
+      key,
+      name: KEY_NAMES[key % 12] + (Math.floor(key / 12) - 1),
+      channel: view.getInt32(note + layout.channel, true),
+    }));
+  }
+  return Object.freeze(notes);
+}
+
 /**
  * Composes the notes into a Standard MIDI File, in memory.
  * @param {string} notes "FACE" or "C:2 E G C5:2"
@@ -71,14 +105,15 @@ function readCString(module, at) {
  */
 export async function compose(notes, { instrument = 'piano', beats = 1 } = {}) {
   if (typeof notes !== 'string') throw new TypeError('notes must be a string');
-  const module = await loadEngine();
-  const texts = [notes, argumentText(instrument, 'instrument'), argumentText(beats, 'beats')];
+  const texts = [refuseNul(notes, 'notes'), argumentText(instrument, 'instrument', true), argumentText(beats, 'beats')];
+  const { module, layout, statusNames } = await loadEngine();
+  const RESULT = layout.result;
   const pointers = [];
   let result = 0;
   try {
     for (const text of texts) pointers.push(cString(module, text));
     result = module._malloc(RESULT.bytes);
-    if (result === 0) throw new ComposeError(14, 'Error: Memory allocation failed');
+    if (result === 0) throw new ComposeError(14, 'Error: Memory allocation failed', statusNames.get(14));
     module.HEAPU8.fill(0, result, result + RESULT.bytes);
     new DataView(module.HEAPU8.buffer).setUint32(result + RESULT.size, RESULT.bytes, true);
     const code = module._MIDIComposeUTF8(pointers[0], 0, pointers[1], pointers[2], result);
@@ -86,16 +121,18 @@ export async function compose(notes, { instrument = 'piano', beats = 1 } = {}) {
     const field = (name) => view.getUint32(result + RESULT[name], true);
     if (code !== 999) {
       const message = readCString(module, field('errors')).trim() || 'Error: Memory allocation failed';
-      throw new ComposeError(code, message);
+      throw new ComposeError(code, message, statusNames.get(code));
     }
-    const program = view.getInt32(result + RESULT.program, true);
+    const data = module.HEAPU8.slice(field('data'), field('data') + field('length'));
+    const division = (data[12] << 8) | data[13];  // ticks per beat, from the file's header
     return Object.freeze({
-      data: module.HEAPU8.slice(field('data'), field('data') + field('length')),
-      program,
-      instrument: FIRST_NAME.get(program & 0xff) ?? 'unknown',
+      data,
+      program: view.getInt32(result + RESULT.program, true),
+      instrument: readCString(module, field('instrument')),
       notes: view.getInt32(result + RESULT.notes, true),
       beats: view.getFloat64(result + RESULT.beats, true),
       report: readCString(module, field('output')),
+      timeline: readTimeline(view, field('noteList'), field('noteCount'), layout.note, division),
     });
   } finally {
     if (result !== 0) {
@@ -106,7 +143,13 @@ export async function compose(notes, { instrument = 'piano', beats = 1 } = {}) {
   }
 }
 
-/** Every instrument name the library knows, with its program, in its order. */
-export function instruments() {
-  return INSTRUMENT_ROWS.map(([name, program]) => ({ name, program }));
+/** Every instrument name the engine knows, with its program, in its order
+ * (by program; "drums" is 128): `{ piano: 0, ..., drums: 128 }`. */
+export async function instruments() {
+  return (await loadEngine()).table;
+}
+
+/** The engine's version, such as "1.2.0". */
+export async function version() {
+  return (await loadEngine()).version;
 }

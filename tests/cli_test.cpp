@@ -84,6 +84,11 @@ TEST(Command, ReadsNotesFromStandardInputWithoutTheTrailingLineBreak) {
     const Outcome spaced = Command({"-", dir.File("drums.mid"), "drums", "1"}, "C2 D2\n");
     EXPECT_EQ(spaced.exit, 0);
     EXPECT_EQ(FileText(dir.File("drums.mid")), Golden("drums.mid"));
+    // A NUL would end the text the library reads: refused, not cut.
+    const Outcome nul = Command({"-", dir.File("nul.mid")}, std::string("C D\0E F G", 9));
+    EXPECT_EQ(nul.exit, 2);
+    EXPECT_EQ(nul.err, "midicompose: the notes on standard input hold a NUL byte\n");
+    EXPECT_FALSE(FileExists(dir.File("nul.mid")));
 }
 
 TEST(Command, ListsEveryInstrumentInTableOrder) {

@@ -107,6 +107,18 @@ TEST(SaveMIDIFile, SavesWhenTheUsualTemporaryNameIsTakenOrTooLong) {
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{".song.mid.midicompose.tmp", longName, "song.mid"}));
 }
 
+// Written in place, a file longer than the new one must be cut to it, or
+// its tail would stay behind the new bytes under both names.
+TEST(SaveMIDIFile, CutsALongerHardLinkedFileToTheNewBytesUnderBothNames) {
+    TempDir dir;
+    WriteBytes(dir.File("song.mid"), Bytes(5000, 'x'));
+    ASSERT_EQ(link(dir.File("song.mid").c_str(), dir.File("other.mid").c_str()), 0);
+    const WriterPtr writer = ThreeNotes();
+    EXPECT_EQ(Save(writer.get(), dir.File("song.mid")).result, 1);
+    EXPECT_EQ(ReadBytes(dir.File("song.mid")), Expected(writer.get()));
+    EXPECT_EQ(ReadBytes(dir.File("other.mid")), Expected(writer.get()));
+}
+
 TEST(SaveMIDIFile, UpdatesTheFileASymbolicLinkNamesAndKeepsTheLink) {
     TempDir dir;
     ASSERT_EQ(mkdir(dir.File("real").c_str(), 0755), 0);

@@ -1,6 +1,6 @@
 // The playground: note text in, piano roll, sound and the .mid file out.
-// Every byte comes from the midicompose engine; this page only draws the
-// file it returns and plays it.
+// Every byte and every note comes from the midicompose engine; this page
+// only draws the notes it hands back and plays them.
 import { compose, instruments } from './midicompose/index.js';
 
 const $ = (id) => document.getElementById(id);
@@ -14,40 +14,13 @@ const SVG = 'http://www.w3.org/2000/svg';
 let song = null;      // the latest successful composition
 let playing = null;   // {context, stop()} while sound plays
 
-for (const { name, program } of instruments()) {
+for (const [name, program] of Object.entries(await instruments())) {
   const option = new Option(`${name} (${program})`, name);
   instrumentSelect.append(option);
 }
 instrumentSelect.value = 'violin';
 
 const keyName = (key) => NAMES[key % 12] + (Math.floor(key / 12) - 1);
-
-// The notes of a format 0 file as the library writes it: every event has its
-// own status byte; note-on/off on channel 1, or 10 for drums.
-export function readNotes(bytes) {
-  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-  const division = view.getUint16(12);
-  const notes = [], open = new Map();
-  let at = 22, tick = 0, program = 0;
-  const end = 22 + view.getUint32(18);
-  while (at < end) {
-    let delta = 0, byte;
-    do { byte = bytes[at++]; delta = (delta << 7) | (byte & 0x7f); } while (byte & 0x80);
-    tick += delta;
-    const status = bytes[at++], kind = status & 0xf0, channel = status & 0x0f;
-    if (status === 0xff) { at += 1 + 1 + bytes[at + 1]; continue; }
-    if (kind === 0xc0) { program = bytes[at++]; continue; }
-    const key = bytes[at++]; at++;  // key, velocity
-    const id = `${channel}:${key}`;
-    if (kind === 0x90) {
-      open.set(id, (open.get(id) ?? []).concat([{ key, channel, start: tick / division }]));
-    } else if (kind === 0x80) {
-      const started = open.get(id)?.shift();
-      if (started) notes.push({ ...started, end: tick / division });
-    }
-  }
-  return { notes: notes.sort((a, b) => a.start - b.start), program };
-}
 
 function element(name, attributes, parent) {
   const node = document.createElementNS(SVG, name);
@@ -58,10 +31,10 @@ function element(name, attributes, parent) {
 
 function drawRoll(current) {
   roll.replaceChildren();
-  const { notes } = readNotes(current.data);
+  const notes = current.timeline;
   const drums = current.program === 128;
   const low = Math.min(...notes.map((n) => n.key)) - 1, high = Math.max(...notes.map((n) => n.key)) + 1;
-  const totalBeats = Math.max(1, Math.ceil(Math.max(...notes.map((n) => n.end))));
+  const totalBeats = Math.max(1, Math.ceil(Math.max(...notes.map((n) => n.start + n.beats))));
   const width = LABEL_WIDTH + totalBeats * PIXELS_PER_BEAT + 8, height = (high - low + 1) * LANE;
   roll.setAttribute('width', width);
   roll.setAttribute('height', height);
@@ -78,11 +51,11 @@ function drawRoll(current) {
   for (const note of notes) {
     const rect = element('rect', {
       class: drums ? 'drum' : 'note', x: LABEL_WIDTH + note.start * PIXELS_PER_BEAT, y: y(note.key) + 1,
-      width: Math.max(2, (note.end - note.start) * PIXELS_PER_BEAT - 1), height: LANE - 2, rx: drums ? 5 : 2,
-      'data-key': note.key, 'data-start': note.start, 'data-beats': note.end - note.start,
+      width: Math.max(2, note.beats * PIXELS_PER_BEAT - 1), height: LANE - 2, rx: drums ? 5 : 2,
+      'data-key': note.key, 'data-start': note.start, 'data-beats': note.beats,
     }, roll);
-    element('title', {}, rect).textContent = `${keyName(note.key)} at beat ${note.start}, ${note.end - note.start} beats`;
-    element('text', { x: LABEL_WIDTH + note.start * PIXELS_PER_BEAT + 2, y: y(note.key) - 1 }, roll).textContent = keyName(note.key);
+    element('title', {}, rect).textContent = `${note.name} at beat ${note.start}, ${note.beats} beats`;
+    element('text', { x: LABEL_WIDTH + note.start * PIXELS_PER_BEAT + 2, y: y(note.key) - 1 }, roll).textContent = note.name;
   }
   element('line', { class: 'cursor', id: 'cursor', x1: LABEL_WIDTH, x2: LABEL_WIDTH, y1: 0, y2: height, visibility: 'hidden' }, roll);
   programLine.textContent = drums
@@ -161,13 +134,13 @@ function play() {
   const context = new AudioContext();
   const out = new GainNode(context, { gain: 0.25 });
   out.connect(context.destination);
-  const { notes } = readNotes(song.data);
+  const notes = song.timeline;
   const start = context.currentTime + 0.05, drums = song.program === 128;
   const [type, attack, decay] = voice(song.program);
   let last = 0;
   for (const note of notes) {
-    const time = start + note.start * SECONDS_PER_BEAT, length = (note.end - note.start) * SECONDS_PER_BEAT;
-    last = Math.max(last, note.end);
+    const time = start + note.start * SECONDS_PER_BEAT, length = note.beats * SECONDS_PER_BEAT;
+    last = Math.max(last, note.start + note.beats);
     if (drums) { playDrum(context, note.key, time, out); continue; }
     if (length <= 0) continue;
     const osc = new OscillatorNode(context, { type, frequency: 440 * 2 ** ((note.key - 69) / 12) });

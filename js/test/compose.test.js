@@ -11,7 +11,32 @@ import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
 const packageDir = resolve(process.env.MIDICOMPOSE_NPM_DIR);
-const { compose, instruments, ComposeError } = await import(pathToFileURL(join(packageDir, 'index.js')));
+const { compose, instruments, version, ComposeError } = await import(pathToFileURL(join(packageDir, 'index.js')));
+
+// The notes of a file, read from its bytes by the test alone: each note-on
+// paired with the next note-off of its channel and key, in beats.
+function readNotes(bytes) {
+  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  const division = view.getUint16(12), end = 22 + view.getUint32(18), open = new Map(), notes = [];
+  const names = ['C', 'C#', 'D', 'D#', 'E', 'F', 'F#', 'G', 'G#', 'A', 'A#', 'B'];
+  for (let at = 22, tick = 0; at < end;) {
+    let byte, delta = 0;
+    do { byte = bytes[at++]; delta = (delta << 7) | (byte & 0x7f); } while (byte & 0x80);
+    tick += delta;
+    const status = bytes[at++];
+    if (status === 0xff) { at += 2 + bytes[at + 1]; continue; }
+    if ((status & 0xf0) === 0xc0) { at++; continue; }
+    const key = bytes[at], channel = status & 0x0f, id = `${channel}:${key}`;
+    at += 2;
+    if ((status & 0xf0) === 0x90) open.set(id, [...(open.get(id) ?? []), tick]);
+    else {
+      const start = open.get(id).shift();
+      notes.push({ start: start / division, beats: (tick - start) / division, key,
+                   name: names[key % 12] + (Math.floor(key / 12) - 1), channel });
+    }
+  }
+  return notes.sort((a, b) => a.start - b.start);
+}
 
 test('composes the golden files byte for byte', async () => {
   const goldens = [['chord.mid', 'C:2 E:1 G:1 C5:2', 'violin'], ['face.mid', 'FACE', 'piano'], ['drums.mid', 'C2 D2', 'drums']];
@@ -22,7 +47,33 @@ test('composes the golden files byte for byte', async () => {
   }
   const chord = await compose('C:2 E G C5:2', { instrument: 'violin', beats: 1 });
   assert.deepEqual([chord.program, chord.instrument, chord.notes, chord.beats], [40, 'violin', 4, 6]);
-  assert.equal(instruments().length, 132);
+});
+
+test('reads its version, statuses and instruments from the engine', async () => {
+  const packageJson = JSON.parse(readFileSync(join(packageDir, 'package.json'), 'utf8'));
+  const native = spawnSync(process.env.MIDICOMPOSE_CLI, ['--version']).stdout.toString();
+  assert.equal(await version(), packageJson.version);
+  assert.equal(native, `midicompose ${packageJson.version}\n`);
+  const table = await instruments();
+  assert.equal(Object.keys(table).length, 132);
+  const listed = spawnSync(process.env.MIDICOMPOSE_CLI, ['--list-instruments']).stdout.toString();
+  assert.equal(Object.entries(table).map(([name, program]) => `${name.padEnd(17)} ${program}\n`).join(''), listed);
+  const help = spawnSync(process.env.MIDICOMPOSE_CLI, ['--help']).stdout.toString();
+  for (const [code, notes, instrument, beats] of [[12, 'C', 'piano', '0'], [13, 'C', 'kazoo', '1'], [15, '1', 'piano', '1']]) {
+    await assert.rejects(compose(notes, { instrument, beats }), (error) => {
+      assert.ok(help.includes(`  ${code}  ${error.status}\n`), error.status);
+      return error.code === code;
+    });
+  }
+});
+
+test('refuses null characters and non-integer programs instead of cutting them', async () => {
+  const cases = [['C D\0E F G', {}], ['C D', { instrument: 'violin\0junk' }], ['C D', { beats: '1\0junk' }],
+                 ['C D', { instrument: 40.7 }], ['C D', { instrument: true }], [['C D'], {}]];
+  for (const [notes, options] of cases) {
+    await assert.rejects(compose(notes, options), TypeError, JSON.stringify([notes, options]));
+  }
+  assert.equal((await compose('C D', { instrument: 40 })).instrument, 'violin');
 });
 
 // A small seeded generator, so that a failure names a reproducible input.
@@ -53,6 +104,7 @@ test('agrees with the native command on generated compositions', async () => {
         assert.equal(run.status, 0, `${notes} ${instrument} ${beats}: ${run.stderr}`);
         assert.equal(song.report, run.stdout.toString().replace(`successfully: ${path}\n`, 'successfully: \n'));
         assert.deepEqual(Buffer.from(song.data), readFileSync(path));
+        assert.deepEqual(song.timeline.map((note) => ({ ...note })), readNotes(song.data));
       } catch (error) {
         if (!(error instanceof ComposeError)) throw error;
         statuses.add(error.status);

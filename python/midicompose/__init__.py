@@ -1,30 +1,32 @@
 """Turn one line of note text into a Standard MIDI File.
 
 >>> song = compose("C:2 E G C5:2", instrument="violin")
->>> song.program, song.instrument, song.notes, song.beats
-(40, 'violin', 4, 6.0)
+>>> song
+Song(notes=4, instrument='violin', program=40, beats=6.0, bytes=65)
+>>> song.timeline[3]
+Note(start=4.0, beats=2.0, key=72, name='C5', channel=0)
 
-The engine is the midicompose C++ library, loaded through ctypes: the bytes
-are exactly those the library writes for the same texts.
+The engine is the midicompose C++ library, loaded through ctypes: the bytes,
+the version, the statuses, the instruments and the notes are the library's.
 """
 import ctypes
 import enum
 import os
-from dataclasses import dataclass
-from typing import Dict, Optional, Type, Union
+from dataclasses import dataclass, field
+from typing import Dict, NamedTuple, Optional, Tuple, Type, Union
 
 from . import _native
-from ._table import ROWS as _ROWS
 
-__all__ = ["compose", "instruments", "Song", "Status", "ComposeError", "BadBeatsError", "BadInstrumentError",
-           "NoNotesError", "BadNoteError", "TooLongError", "SaveError", "OutOfMemoryError"]
-__version__ = "1.1.0"
+__all__ = ["compose", "instruments", "Song", "Note", "Status", "ComposeError", "BadBeatsError",
+           "BadInstrumentError", "NoNotesError", "BadNoteError", "TooLongError", "SaveError", "OutOfMemoryError"]
 
 _library = _native.load()
+__version__: str = _library.MIDIComposeVersion().decode("ascii")
 
 
 class Status(enum.IntEnum):
-    """The statuses of the C library, with their C names and values."""
+    """The statuses of the C library, with their C names and values (the tests
+    check them against the library's MIDIComposeStatusName)."""
 
     COMPOSE_OK = 999
     COMPOSE_BAD_BEATS = 12
@@ -86,66 +88,113 @@ _ERRORS: Dict[int, Type[ComposeError]] = {
     Status.COMPOSE_TOO_LONG: TooLongError,
 }
 
-_FIRST_NAME = {}
-for _name, _program in _ROWS:
-    _FIRST_NAME.setdefault(_program, _name)
+_KEY_NAMES = ("C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B")
+
+
+class Note(NamedTuple):
+    """One composed note as the file holds it."""
+
+    start: float   #: where it starts, in beats
+    beats: float   #: how long it sounds, in beats
+    key: int       #: MIDI key 0 to 127 (60 is C4, middle C); for drums, the percussion sound
+    name: str      #: the key's name, such as "C5"
+    channel: int   #: 0, or 9 (channel 10) for drums
 
 
 @dataclass(frozen=True)
 class Song:
     """A composed Standard MIDI File and what the library reported of it."""
 
-    data: bytes        #: the file's bytes
-    program: int       #: General MIDI program, 128 for drums
-    instrument: str    #: the program's name, as the report gives it
-    notes: int         #: notes composed
-    beats: float       #: their total length in beats
-    report: str        #: what MIDICompose prints on standard output
-    path: Optional[str] = None  #: where the file was saved, if anywhere
+    data: bytes = field(repr=False)    #: the file's bytes
+    program: int                       #: General MIDI program, 128 for drums
+    instrument: str                    #: the program's name, as the report gives it
+    notes: int                         #: notes composed
+    beats: float                       #: their total length in beats
+    report: str = field(repr=False)    #: what MIDICompose prints on standard output
+    path: Union[str, bytes, None] = field(default=None, repr=False)  #: where the file was saved, if anywhere
+    timeline: Tuple[Note, ...] = field(default=(), repr=False)  #: the notes in time order
 
     def __bytes__(self) -> bytes:
         return self.data
 
+    def __repr__(self) -> str:
+        return (f"Song(notes={self.notes}, instrument={self.instrument!r}, program={self.program}, "
+                f"beats={self.beats!r}, bytes={len(self.data)})")
 
-def _text(value: Union[str, int, float], what: str) -> bytes:
+
+def _refuse_nul(text: str, what: str) -> str:
+    # The library reads a text up to its first NUL; what followed would be
+    # dropped without a word.
+    if "\0" in text:
+        raise ValueError(f"embedded null character in {what}")
+    return text
+
+
+def _text(value: Union[str, int, float], what: str, integral: bool = False) -> bytes:
     if isinstance(value, bool):
         raise TypeError(f"{what} must be a text or a number, not a bool")
+    if integral and isinstance(value, float):
+        raise TypeError(f"{what} must be a text or an int, not a float")
     if isinstance(value, (int, float)):
         value = repr(value)  # the shortest text that reads back as the same value
     if not isinstance(value, str):
         raise TypeError(f"{what} must be a text or a number, not {type(value).__name__}")
-    return value.encode("utf-8", "surrogatepass")
+    return _refuse_nul(value, what).encode("utf-8", "surrogatepass")
 
 
-def compose(notes: str, path: Union[str, "os.PathLike[str]", None] = None, *,
+def _path(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]) -> bytes:
+    # The file system's own bytes: a name that is not UTF-8 (surrogate escapes
+    # on POSIX) is written byte for byte; on Windows the bytes are UTF-8 with
+    # any lone surrogate kept, and the library turns them back into the same
+    # UTF-16 name.
+    where = os.fsencode(path)
+    if b"\0" in where:
+        raise ValueError("embedded null byte in path")
+    return where
+
+
+def _timeline(result: _native.Result, data: bytes) -> Tuple[Note, ...]:
+    division = int.from_bytes(data[12:14], "big")  # ticks per beat, from the file's header
+    notes = []
+    for i in range(result.note_count):
+        note = result.note_list[i]
+        name = _KEY_NAMES[note.key % 12] + str(note.key // 12 - 1)
+        notes.append(Note(note.start / division, note.length / division, note.key, name, note.channel))
+    return tuple(notes)
+
+
+def compose(notes: str, path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]", None] = None, *,
             instrument: Union[str, int] = "piano", beats: Union[float, str] = 1.0) -> Song:
     """Composes the notes into a Standard MIDI File.
 
     notes: "FACE" (one note per letter) or "C:2 E G C5:2" (notes separated by
         white space, each with an optional ":beats").
     path: where to save the file, safely (a failure leaves an existing file as
-        it was); None keeps it in memory only.
-    instrument: a General MIDI program 0 to 127, or a name such as "violin".
+        it was): a str, bytes or path-like object; None keeps it in memory only.
+    instrument: a General MIDI program 0 to 127 (an int), or a name such as
+        "violin".
     beats: the default note length in quarter notes.
 
     Raises a ComposeError subclass that is also a ValueError (bad beats,
     instrument or notes), an OSError (the file could not be saved) or a
-    MemoryError.
+    MemoryError; ValueError for a NUL character in any argument and TypeError
+    for an argument of the wrong type.
     """
     if not isinstance(notes, str):
         raise TypeError(f"notes must be a text, not {type(notes).__name__}")
-    where = os.fspath(path) if path is not None else None
+    arguments = (_refuse_nul(notes, "notes").encode("utf-8", "surrogatepass"),
+                 _path(path) if path is not None else None,
+                 _text(instrument, "instrument", integral=True), _text(beats, "beats"))
     result = _native.Result(size=ctypes.sizeof(_native.Result))
-    status = _library.MIDIComposeUTF8(notes.encode("utf-8", "surrogatepass"),
-                                      where.encode("utf-8") if where is not None else None,
-                                      _text(instrument, "instrument"), _text(beats, "beats"), ctypes.byref(result))
+    status = _library.MIDIComposeUTF8(*arguments, ctypes.byref(result))
     try:
         if status != Status.COMPOSE_OK:
             message = (result.errors or b"Error: Memory allocation failed").decode("utf-8", "replace").strip()
             raise _ERRORS.get(status, ComposeError)(Status(status), message)
-        return Song(data=ctypes.string_at(result.data, result.length), program=result.program,
-                    instrument=_FIRST_NAME.get(result.program & 0xFF, "unknown"), notes=result.notes,
-                    beats=result.beats, report=result.output.decode("utf-8", "replace"), path=where)
+        data = ctypes.string_at(result.data, result.length)
+        return Song(data=data, program=result.program, instrument=result.instrument.decode("ascii"),
+                    notes=result.notes, beats=result.beats, report=result.output.decode("utf-8", "replace"),
+                    path=os.fspath(path) if path is not None else None, timeline=_timeline(result, data))
     finally:
         _library.MIDIComposeFreeResult(ctypes.byref(result))
 
@@ -153,4 +202,10 @@ def compose(notes: str, path: Union[str, "os.PathLike[str]", None] = None, *,
 def instruments() -> Dict[str, int]:
     """Every instrument name the library knows, with its program, in the
     library's order (by program; "drums" is 128)."""
-    return dict(_ROWS)
+    table = {}
+    program = ctypes.c_int()
+    index = 0
+    while (name := _library.MIDIComposeInstrument(index, ctypes.byref(program))) is not None:
+        table[name.decode("ascii")] = program.value
+        index += 1
+    return table

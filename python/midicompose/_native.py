@@ -1,4 +1,4 @@
-"""Finds and loads the shared library, and declares its three functions."""
+"""Finds and loads the shared library, and declares its functions."""
 import ctypes
 import ctypes.util
 import os
@@ -6,6 +6,17 @@ import sys
 from pathlib import Path
 
 _NAMES = {"win32": "midicompose.dll", "darwin": "libmidicompose.dylib"}
+
+
+class Note(ctypes.Structure):
+    """MIDIComposeNote of midicompose.h."""
+
+    _fields_ = [
+        ("start", ctypes.c_uint32),
+        ("length", ctypes.c_uint32),
+        ("key", ctypes.c_int),
+        ("channel", ctypes.c_int),
+    ]
 
 
 class Result(ctypes.Structure):
@@ -20,6 +31,9 @@ class Result(ctypes.Structure):
         ("program", ctypes.c_int),
         ("notes", ctypes.c_int),
         ("beats", ctypes.c_double),
+        ("instrument", ctypes.c_char_p),
+        ("note_list", ctypes.POINTER(Note)),
+        ("note_count", ctypes.c_size_t),
     ]
 
 
@@ -44,4 +58,10 @@ def load() -> ctypes.CDLL:
     library.MIDIComposeUTF8.restype = ctypes.c_int
     library.MIDIComposeFreeResult.argtypes = [ctypes.POINTER(Result)]
     library.MIDIComposeFreeResult.restype = None
+    library.MIDIComposeVersion.argtypes = []
+    library.MIDIComposeVersion.restype = ctypes.c_char_p
+    library.MIDIComposeStatusName.argtypes = [ctypes.c_int]
+    library.MIDIComposeStatusName.restype = ctypes.c_char_p
+    library.MIDIComposeInstrument.argtypes = [ctypes.c_size_t, ctypes.POINTER(ctypes.c_int)]
+    library.MIDIComposeInstrument.restype = ctypes.c_char_p
     return library

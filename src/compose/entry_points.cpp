@@ -47,12 +47,33 @@ int UTF16Compose(const MIDIComposeChar* notes, const MIDIComposeChar* outputPath
 
 #if defined(_WIN32)
 // UTF-8 to the UTF-16 path Windows opens files by; empty when it does not
-// convert. May throw std::bad_alloc.
+// convert. A surrogate written as three bytes (as Python's os.fsencode and
+// Rust's OsStr write a name holding a lone one) comes back as that same
+// surrogate, so every name Windows can hold gets through unchanged. May
+// throw std::bad_alloc.
 std::wstring WidePath(const char* path) {
-    const int units = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
-    if (units <= 0) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path, -1, &wide[0], units);
+    std::wstring wide;
+    const auto* p = reinterpret_cast<const unsigned char*>(path);
+    while (*p != 0) {
+        unsigned long code = *p;
+        int extra = code < 0x80 ? 0 : code >= 0xC2 && code < 0xE0 ? 1 : code >= 0xE0 && code < 0xF0 ? 2
+                  : code >= 0xF0 && code < 0xF5 ? 3 : -1;
+        if (extra < 0) return std::wstring();
+        code &= extra == 0 ? 0x7F : 0x3F >> extra;
+        for (int k = 1; k <= extra; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return std::wstring();
+            code = (code << 6) | (p[k] & 0x3Fu);
+        }
+        const unsigned long least[4] = {0, 0x80, 0x800, 0x10000};
+        if (code < least[extra] || code > 0x10FFFF) return std::wstring();  // overlong or out of range
+        p += extra + 1;
+        if (code >= 0x10000) {
+            wide += static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10));
+            wide += static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            wide += static_cast<wchar_t>(code);
+        }
+    }
     return wide;
 }
 #endif
@@ -151,6 +172,7 @@ int UTF8Compose(const char* notes, const char* outputPath, const char* instrumen
     Composed out;
 #if defined(_WIN32)
     const std::wstring wide = outputPath != nullptr ? WidePath(outputPath) : std::wstring();
+    // A path that is no UTF-8 opens nothing, as the empty path.
     ComposeNotes(texts, outputPath != nullptr ? wide.c_str() : nullptr, out);
 #else
     ComposeNotes(texts, outputPath, out);

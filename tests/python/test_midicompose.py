@@ -1,5 +1,6 @@
 """The Python package, installed from the repository into a fresh venv,
 against the native midicompose command (MIDICOMPOSE_CLI) and mido."""
+import importlib.metadata
 import io
 import os
 import random
@@ -33,6 +34,21 @@ def generated(rng):
     return notes, instrument, beats
 
 
+def mido_timeline(midi):
+    """The notes as mido reads them, as (start, beats, key, name, channel)."""
+    tick, sounding, notes = 0, {}, []
+    for message in midi.tracks[0]:
+        tick += message.time
+        if message.type == "note_on":
+            sounding.setdefault((message.channel, message.note), []).append(tick)
+        elif message.type == "note_off":
+            start = sounding[(message.channel, message.note)].pop(0)
+            name = "C C# D D# E F F# G G# A A# B".split()[message.note % 12] + str(message.note // 12 - 1)
+            notes.append((start / midi.ticks_per_beat, (tick - start) / midi.ticks_per_beat, message.note, name,
+                          message.channel))
+    return tuple(sorted(notes, key=lambda note: note[0]))
+
+
 def test_agrees_with_the_native_command_on_generated_compositions(tmp_path):
     rng = random.Random(1234)
     path = str(tmp_path / "song.mid")
@@ -58,6 +74,7 @@ def test_agrees_with_the_native_command_on_generated_compositions(tmp_path):
         assert song.data == written == open(path, "rb").read()
         midi = mido.MidiFile(file=io.BytesIO(song.data))
         assert sum(m.type == "note_on" for m in midi.tracks[0]) == song.notes
+        assert song.timeline == mido_timeline(midi), (notes, instrument, beats)
         assert f"Instrument: {song.instrument} (program {song.program})" in song.report
     # The generator reached success and each kind of argument failure.
     assert {Status.COMPOSE_OK, Status.COMPOSE_BAD_BEATS, Status.COMPOSE_BAD_INSTRUMENT,
@@ -98,3 +115,45 @@ def test_reports_the_chord_and_lists_every_instrument():
     table = midicompose.instruments()
     assert len(table) == 132 and table["drums"] == 128 and table["harpsichord"] == 6
     assert all(midicompose.compose("C", instrument=name).program == program for name, program in table.items())
+
+
+def test_the_version_statuses_and_instruments_are_the_librarys():
+    library = midicompose._library
+    assert midicompose.__version__ == importlib.metadata.version("midicompose") == \
+        library.MIDIComposeVersion().decode()
+    named = {value: library.MIDIComposeStatusName(value) for value in range(1001)}
+    assert {value: name.decode() for value, name in named.items() if name is not None} == \
+        {status.value: status.name for status in Status}
+    song = midicompose.compose("C:2 E G C5:2 A9", instrument="DRUMS")
+    assert repr(song) == "Song(notes=5, instrument='drums', program=128, beats=7.0, bytes=71)"
+    assert song.timeline[0] == (0.0, 2.0, 60, "C4", 9) and song.timeline[-1].name == "G9"
+
+
+def test_refuses_nul_characters_and_numbers_of_the_wrong_kind_before_calling_the_library(tmp_path):
+    target = tmp_path / "a.mid"
+    for arguments, error, message in [
+        (("C D\0E F G",), ValueError, "embedded null character in notes"),
+        (("C D", str(target) + "\0b.mid"), ValueError, "embedded null byte in path"),
+        (("C D", bytes(target) + b"\0"), ValueError, "embedded null byte in path"),
+        (("C D", None, "violin\0junk"), ValueError, "embedded null character in instrument"),
+        (("C D", None, "violin", "1\0junk"), ValueError, "embedded null character in beats"),
+        (("C D", None, 40.7), TypeError, "instrument must be a text or an int, not a float"),
+        (("C D", None, True), TypeError, "instrument must be a text or a number, not a bool"),
+        (("C D", None, "violin", False), TypeError, "beats must be a text or a number, not a bool"),
+    ]:
+        notes, path, instrument, beats = arguments + (None, "piano", 1.0)[len(arguments) - 1:]
+        with pytest.raises(error, match=message):
+            midicompose.compose(notes, path, instrument=instrument, beats=beats)
+    assert os.listdir(tmp_path) == []
+    assert midicompose.compose("C D", instrument=40).instrument == "violin"
+
+
+def test_takes_paths_as_text_bytes_or_path_objects_and_writes_any_name_byte_for_byte(tmp_path):
+    folder = bytes(tmp_path)
+    latin1 = "caf\xe9.mid".encode("latin-1")  # not UTF-8: Python sees it as "caf\udce9.mid"
+    for path in [str(tmp_path / "text.mid"), folder + b"/bytes.mid", tmp_path / "object.mid",
+                 os.fsdecode(folder + b"/" + latin1)]:
+        song = midicompose.compose("C E G", path)
+        assert song.path == os.fspath(path)
+        assert open(os.fsencode(path), "rb").read() == song.data
+    assert sorted(os.listdir(folder)) == sorted([b"text.mid", b"bytes.mid", b"object.mid", latin1])

@@ -6,6 +6,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, spawnSync } from 'node:child_process';
+import { connect } from 'node:net';
 import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
@@ -84,4 +85,28 @@ test('the playground draws, reports and downloads exactly what the native comman
 
   await page.screenshot({ path: process.env.MIDICOMPOSE_SCREENSHOT, fullPage: true });
   assert.deepEqual(problems, []);
+});
+
+test('the server answers malformed and escaping requests with 400 and goes on serving', async () => {
+  const { port } = new URL(address);
+  const sibling = `${process.env.MIDICOMPOSE_WEB_DIR}-private`;
+  const requests = [['/%E0%A4%A', 400], ['/%', 400], ['/%2e%2e/%2e%2e/etc/passwd', 404], ['/..%2f..%2fetc%2fpasswd', 400],
+                    ['/index.html%00.png', 400], [`/..%2f${encodeURIComponent(sibling.split('/').pop())}%2fsecret`, 400],
+                    [`/${'a'.repeat(2000)}`, 404], [`/${'a'.repeat(60000)}`, 431]];
+  for (const [path, expected] of requests) {
+    // Raw requests, so that neither fetch nor URL tidies the path first.
+    const status = await new Promise((resolve) => {
+      const socket = connect(Number(port), '127.0.0.1', () => socket.write(`GET ${path} HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n`));
+      let head = '';
+      socket.on('data', (chunk) => { head += chunk; });
+      // The server may reset a request it refuses before reading it whole.
+      for (const event of ['end', 'error']) socket.on(event, () => resolve(Number(head.split(' ')[1])));
+    });
+    assert.equal(status, expected, path.slice(0, 40));
+  }
+  const page = await browser.newPage();
+  await page.goto(address);
+  await page.waitForSelector('body[data-composed]');
+  assert.match(await page.textContent('#report'), /Notes: 4/);
+  await page.close();
 });

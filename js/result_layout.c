@@ -1,0 +1,34 @@
+/* Where MIDIComposeResult's and MIDIComposeNote's fields lie in this build
+ * (wasm32), for the JavaScript binding: read from the structures
+ * themselves, so no offset is written by hand anywhere. */
+#include <stddef.h>
+
+#include "midicompose.h"
+
+#define MIDICOMPOSE_LAYOUT(X)                                                                     \
+    X(result, bytes, sizeof(MIDIComposeResult)) X(result, size, offsetof(MIDIComposeResult, size)) \
+    X(result, data, offsetof(MIDIComposeResult, data))                                             \
+    X(result, length, offsetof(MIDIComposeResult, length))                                         \
+    X(result, output, offsetof(MIDIComposeResult, output))                                         \
+    X(result, errors, offsetof(MIDIComposeResult, errors))                                         \
+    X(result, program, offsetof(MIDIComposeResult, program))                                       \
+    X(result, notes, offsetof(MIDIComposeResult, notes))                                           \
+    X(result, beats, offsetof(MIDIComposeResult, beats))                                           \
+    X(result, instrument, offsetof(MIDIComposeResult, instrument))                                 \
+    X(result, noteList, offsetof(MIDIComposeResult, noteList))                                     \
+    X(result, noteCount, offsetof(MIDIComposeResult, noteCount))                                   \
+    X(note, bytes, sizeof(MIDIComposeNote)) X(note, start, offsetof(MIDIComposeNote, start))       \
+    X(note, length, offsetof(MIDIComposeNote, length)) X(note, key, offsetof(MIDIComposeNote, key)) \
+    X(note, channel, offsetof(MIDIComposeNote, channel))
+
+#define MIDICOMPOSE_NAME(group, field, value) #group "." #field " "
+#define MIDICOMPOSE_VALUE(group, field, value) (unsigned)(value),
+
+/* "result.bytes result.size ... note.channel ": the names of the values. */
+const char* MIDIComposeLayoutNames(void) { return MIDICOMPOSE_LAYOUT(MIDICOMPOSE_NAME); }
+
+/* The values, in the order of the names. */
+const unsigned* MIDIComposeLayout(void) {
+    static const unsigned values[] = {MIDICOMPOSE_LAYOUT(MIDICOMPOSE_VALUE)};
+    return values;
+}
