@@ -12,10 +12,12 @@ from setuptools.command.build_py import build_py
 
 ROOT = Path(__file__).resolve().parent
 LIBRARY_NAMES = {"win32": "midicompose.dll", "darwin": "libmidicompose.dylib"}
+AUDIO_NAMES = {"win32": "midicompose-audio.dll", "darwin": "libmidicompose-audio.dylib"}
 
 
 class BuildWithLibrary(build_py):
-    """Builds the shared library into the package."""
+    """Builds the shared library into the package, and midicompose-audio
+    beside it where FluidSynth is installed."""
 
     def run(self):
         super().run()
@@ -28,6 +30,13 @@ class BuildWithLibrary(build_py):
                                "-j", str(os.cpu_count() or 2)])
         name = LIBRARY_NAMES.get(sys.platform, "libmidicompose.so")
         shutil.copyfile(cmake_dir / name, package / name)
+        audio = AUDIO_NAMES.get(sys.platform, "libmidicompose-audio.so")
+        try:
+            subprocess.check_call(["cmake", "--build", str(cmake_dir), "--target", "midicompose_audio",
+                                   "-j", str(os.cpu_count() or 2)])
+            shutil.copyfile(cmake_dir / audio, package / audio)
+        except subprocess.CalledProcessError:
+            print("midicompose: no FluidSynth, so the package renders no sound (song.wav() says so)")
 
 
 def version():

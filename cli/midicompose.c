@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "midicompose.h"
+#include "render_wav.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -14,7 +15,7 @@
 #define EXIT_USAGE 2
 
 static const char kUsage[] =
-    "Usage: midicompose NOTES OUTPUT [INSTRUMENT [BEATS]]\n"
+    "Usage: midicompose [--wav FILE [--soundfont PATH]] NOTES OUTPUT [INSTRUMENT [BEATS]]\n"
     "       midicompose --list-instruments | --help | --version\n"
     "\n"
     "Composes NOTES into a Standard MIDI File at OUTPUT (format 0, one track,\n"
@@ -32,13 +33,17 @@ static const char kUsage[] =
     "BEATS       the default note length in quarter notes (default: 1.0)\n"
     "\n"
     "Options:\n"
+    "  --wav FILE          also render the composition to sound, a WAV file (- for\n"
+    "                      standard output; the report then goes to standard error)\n"
+    "  --soundfont PATH    the General MIDI soundfont to render with (default:\n"
+    "                      $MIDICOMPOSE_SOUNDFONT, else the system's default-GM font)\n"
     "  --list-instruments  print every instrument name with its program\n"
     "  -h, --help          print this text\n"
     "  --version           print the version\n"
     "\n"
     "Exit status: 0 when the file was written; 2 for a usage error (notes read\n"
-    "from standard input that hold a NUL byte among them); otherwise the\n"
-    "library's status:\n";
+    "from standard input that hold a NUL byte among them); 3 when --wav cannot\n"
+    "load midicompose-audio; otherwise the library's status:\n";
 
 /* UTF-8 to NUL-terminated UTF-16; malformed bytes become U+FFFD. */
 static MIDIComposeChar* ToUtf16(const char* text) {
@@ -130,8 +135,34 @@ static int Compose(const char* notes, const char* path, const char* instrument, 
     return status == COMPOSE_OK ? 0 : status;
 }
 
+/* Composes as MIDICompose does, with its texts and its file, and renders
+ * the file's bytes to sound. */
+static int ComposeAndRender(const char* notes, const char* path, const char* instrument, const char* beats,
+                            const char* wavPath, const char* soundfont) {
+    MIDIComposeResult result;
+    int status;
+    memset(&result, 0, sizeof result);
+    result.size = sizeof result;
+    status = MIDIComposeUTF8(notes, path, instrument, beats, &result);
+    if (result.output != NULL) fputs(result.output, strcmp(wavPath, "-") == 0 ? stderr : stdout);
+    fputs(result.errors != NULL ? result.errors : "Error: Memory allocation failed\n", stderr);
+    if (status == COMPOSE_OK) status = RenderWav(result.data, result.length, wavPath, soundfont);
+    MIDIComposeFreeResult(&result);
+    return status == COMPOSE_OK ? 0 : status;
+}
+
+/* The value of an option that takes one, or NULL (after a message) when it is missing. */
+static const char* OptionValue(int argc, char** argv, int* i) {
+    if (*i + 1 >= argc) {
+        fprintf(stderr, "midicompose: %s needs a value\n", argv[*i]);
+        return NULL;
+    }
+    return argv[++*i];
+}
+
 static int Main(int argc, char** argv) {
     const char* positional[4] = {NULL, NULL, "piano", "1.0"};
+    const char *wavPath = NULL, *soundfont = NULL;
     char* input = NULL;
     size_t inputLength = 0;
     int count = 0, i, status;
@@ -156,6 +187,12 @@ static int Main(int argc, char** argv) {
             ListInstruments();
             return 0;
         }
+        if (strcmp(arg, "--wav") == 0 || strcmp(arg, "--soundfont") == 0) {
+            const char* value = OptionValue(argc, argv, &i);
+            if (value == NULL) return Usage();
+            *(arg[2] == 'w' ? &wavPath : &soundfont) = value;
+            continue;
+        }
         if (arg[0] == '-' && arg[1] != '\0' && !(arg[1] >= '0' && arg[1] <= '9') && arg[1] != '.') {
             fprintf(stderr, "midicompose: unknown option '%s'\n", arg);
             return Usage();
@@ -179,7 +216,14 @@ static int Main(int argc, char** argv) {
         }
         positional[0] = input;
     }
-    status = Compose(positional[0], positional[1], positional[2], positional[3]);
+    if (soundfont != NULL && wavPath == NULL) {
+        fputs("midicompose: --soundfont goes with --wav\n", stderr);
+        free(input);
+        return Usage();
+    }
+    status = wavPath != NULL
+                 ? ComposeAndRender(positional[0], positional[1], positional[2], positional[3], wavPath, soundfont)
+                 : Compose(positional[0], positional[1], positional[2], positional[3]);
     free(input);
     return status;
 }

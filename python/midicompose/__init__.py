@@ -15,10 +15,11 @@ import os
 from dataclasses import dataclass, field
 from typing import Dict, NamedTuple, Optional, Tuple, Type, Union
 
-from . import _native
+from . import _display, _native
 
-__all__ = ["compose", "instruments", "Song", "Note", "Status", "ComposeError", "BadBeatsError",
-           "BadInstrumentError", "NoNotesError", "BadNoteError", "TooLongError", "SaveError", "OutOfMemoryError"]
+__all__ = ["compose", "instruments", "Song", "Note", "Status", "RenderStatus", "ComposeError", "BadBeatsError",
+           "BadInstrumentError", "NoNotesError", "BadNoteError", "TooLongError", "SaveError", "OutOfMemoryError",
+           "AudioError"]
 
 _library = _native.load()
 __version__: str = _library.MIDIComposeVersion().decode("ascii")
@@ -37,6 +38,20 @@ class Status(enum.IntEnum):
     COMPOSE_ADD_NOTE_FAILED = 17
     COMPOSE_SAVE_FAILED = 18
     COMPOSE_TOO_LONG = 19
+
+
+class RenderStatus(enum.IntEnum):
+    """The statuses of midicompose-audio's MIDIComposeRender."""
+
+    RENDER_OK = 999
+    RENDER_NO_SOUNDFONT = 30
+    RENDER_BAD_SOUNDFONT = 31
+    RENDER_NOT_MIDI = 32
+    RENDER_BAD_RATE = 33
+    RENDER_SYNTH_FAILED = 34
+    RENDER_NO_MEMORY = 35
+    RENDER_SAVE_FAILED = 36
+    RENDER_TOO_LONG = 37
 
 
 class ComposeError(Exception):
@@ -75,6 +90,12 @@ class SaveError(ComposeError, OSError):
 
 class OutOfMemoryError(ComposeError, MemoryError):
     """Memory ran out."""
+
+
+class AudioError(ComposeError, RuntimeError):
+    """The sound could not be rendered: ``status`` is a RenderStatus, or None
+    when midicompose-audio (FluidSynth) itself cannot be loaded, and the text
+    says what to install or pass."""
 
 
 _ERRORS: Dict[int, Type[ComposeError]] = {
@@ -117,9 +138,55 @@ class Song:
     def __bytes__(self) -> bytes:
         return self.data
 
+    def wav(self, soundfont: Union[str, bytes, "os.PathLike[str]", None] = None, rate: int = 44100) -> bytes:
+        """The composition rendered to sound by FluidSynth with a General MIDI
+        soundfont: a WAV file (16-bit stereo) as bytes. soundfont defaults to
+        $MIDICOMPOSE_SOUNDFONT, else the system's default-GM font. Raises
+        AudioError when there is no synthesizer or font, or FluidSynth fails."""
+        if isinstance(rate, bool) or not isinstance(rate, int):
+            raise TypeError(f"rate must be an int, not {type(rate).__name__}")
+        font = _path(soundfont) if soundfont is not None else None
+        audio = _native.Audio(size=ctypes.sizeof(_native.Audio))
+        library = _audio_library()
+        status = library.MIDIComposeRender(self.data, len(self.data), font, rate, None, ctypes.byref(audio))
+        try:
+            if status != RenderStatus.RENDER_OK:
+                message = (audio.message or b"Error: Memory allocation failed").decode("utf-8", "replace")
+                raise AudioError(RenderStatus(status), message)
+            return ctypes.string_at(audio.wav, audio.length)
+        finally:
+            library.MIDIComposeFreeAudio(ctypes.byref(audio))
+
+    def audio(self, soundfont: Union[str, bytes, "os.PathLike[str]", None] = None, rate: int = 44100):
+        """The sound as an IPython.display.Audio player (needs IPython)."""
+        from IPython.display import Audio
+        return Audio(data=self.wav(soundfont, rate))
+
+    def _repr_html_(self) -> str:
+        """A piano roll of the timeline and a player with the sound inside;
+        without FluidSynth or a font, the roll and what to install."""
+        try:
+            return _display.song_html(self, self.wav(), None)
+        except AudioError as error:
+            return _display.song_html(self, None, str(error))
+
     def __repr__(self) -> str:
         return (f"Song(notes={self.notes}, instrument={self.instrument!r}, program={self.program}, "
                 f"beats={self.beats!r}, bytes={len(self.data)})")
+
+
+_audio = None
+
+
+def _audio_library():
+    """midicompose-audio, loaded the first time a song is rendered."""
+    global _audio
+    if _audio is None:
+        try:
+            _audio = _native.load_audio()
+        except OSError as error:
+            raise AudioError(None, f"Error: {error}") from error
+    return _audio
 
 
 def _refuse_nul(text: str, what: str) -> str:

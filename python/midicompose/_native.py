@@ -4,8 +4,10 @@ import ctypes.util
 import os
 import sys
 from pathlib import Path
+from typing import Optional
 
 _NAMES = {"win32": "midicompose.dll", "darwin": "libmidicompose.dylib"}
+_AUDIO_NAMES = {"win32": "midicompose-audio.dll", "darwin": "libmidicompose-audio.dylib"}
 
 
 class Note(ctypes.Structure):
@@ -37,23 +39,37 @@ class Result(ctypes.Structure):
     ]
 
 
-def _find() -> str:
-    """MIDICOMPOSE_LIBRARY, else the library inside the package, else an
-    installed libmidicompose."""
-    named = os.environ.get("MIDICOMPOSE_LIBRARY")
+class Audio(ctypes.Structure):
+    """MIDIComposeAudio of midicompose_audio.h."""
+
+    _fields_ = [
+        ("size", ctypes.c_size_t),
+        ("wav", ctypes.POINTER(ctypes.c_ubyte)),
+        ("length", ctypes.c_size_t),
+        ("message", ctypes.c_char_p),
+        ("soundfont", ctypes.c_char_p),
+        ("sample_rate", ctypes.c_int),
+        ("seconds", ctypes.c_double),
+    ]
+
+
+def _find(variable: str, names: dict, default: str, installed_name: str) -> Optional[str]:
+    """The variable's library, else the one inside the package, else an
+    installed one; None when there is none."""
+    named = os.environ.get(variable)
     if named:
         return named
-    bundled = Path(__file__).with_name(_NAMES.get(sys.platform, "libmidicompose.so"))
+    bundled = Path(__file__).with_name(names.get(sys.platform, default))
     if bundled.exists():
         return str(bundled)
-    installed = ctypes.util.find_library("midicompose")
-    if installed is None:
-        raise ImportError("midicompose: no bundled library, no MIDICOMPOSE_LIBRARY and no installed libmidicompose")
-    return installed
+    return ctypes.util.find_library(installed_name)
 
 
 def load() -> ctypes.CDLL:
-    library = ctypes.CDLL(_find())
+    path = _find("MIDICOMPOSE_LIBRARY", _NAMES, "libmidicompose.so", "midicompose")
+    if path is None:
+        raise ImportError("midicompose: no bundled library, no MIDICOMPOSE_LIBRARY and no installed libmidicompose")
+    library = ctypes.CDLL(path)
     library.MIDIComposeUTF8.argtypes = [ctypes.c_char_p] * 4 + [ctypes.POINTER(Result)]
     library.MIDIComposeUTF8.restype = ctypes.c_int
     library.MIDIComposeFreeResult.argtypes = [ctypes.POINTER(Result)]
@@ -64,4 +80,21 @@ def load() -> ctypes.CDLL:
     library.MIDIComposeStatusName.restype = ctypes.c_char_p
     library.MIDIComposeInstrument.argtypes = [ctypes.c_size_t, ctypes.POINTER(ctypes.c_int)]
     library.MIDIComposeInstrument.restype = ctypes.c_char_p
+    return library
+
+
+def load_audio() -> ctypes.CDLL:
+    """midicompose-audio, loaded on first use: OSError when it cannot be."""
+    path = _find("MIDICOMPOSE_AUDIO_LIBRARY", _AUDIO_NAMES, "libmidicompose-audio.so", "midicompose-audio")
+    if path is None:
+        raise OSError("no midicompose-audio library: build the package where FluidSynth is installed "
+                      "(Debian: apt-get install libfluidsynth-dev) or set MIDICOMPOSE_AUDIO_LIBRARY")
+    library = ctypes.CDLL(path)
+    library.MIDIComposeRender.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_int,
+                                          ctypes.c_char_p, ctypes.POINTER(Audio)]
+    library.MIDIComposeRender.restype = ctypes.c_int
+    library.MIDIComposeFreeAudio.argtypes = [ctypes.POINTER(Audio)]
+    library.MIDIComposeFreeAudio.restype = None
+    library.MIDIComposeRenderStatusName.argtypes = [ctypes.c_int]
+    library.MIDIComposeRenderStatusName.restype = ctypes.c_char_p
     return library

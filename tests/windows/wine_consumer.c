@@ -139,11 +139,18 @@ int main(void) {
         Check(MIDIComposeUTF8("C:2 E:1 G:1 C5:2", "chord \xC3\xBC.mid", "violin", "1.0", NULL) == COMPOSE_OK &&
                   SameAs(path, kChord, sizeof kChord),
               "chord saved through a UTF-8 path");
-        /* A name with a lone surrogate, as Python's os.fsencode gives it. */
-        Check(MIDIComposeUTF8("C:2 E:1 G:1 C5:2", "lone \xED\xA0\x80.mid", "violin", "1.0", NULL) == COMPOSE_OK &&
-                  SameAs(L"lone \xD800.mid", kChord, sizeof kChord),
-              "chord saved through a UTF-8 path holding a lone surrogate");
-        _wremove(L"lone \xD800.mid");
+        /* A name with a lone surrogate, as Python's os.fsencode gives it,
+         * names the same file as the UTF-16 name itself. */
+        {
+            const int wide = Compose(L"lone \xD800.mid");
+            const int wideSaved = SameAs(L"lone \xD800.mid", kChord, sizeof kChord);
+            _wremove(L"lone \xD800.mid");
+            printf("lone surrogate: UTF-16 entry %d, saved %d\n", wide, wideSaved);
+            Check(MIDIComposeUTF8("C:2 E:1 G:1 C5:2", "lone \xED\xA0\x80.mid", "violin", "1.0", NULL) == wide &&
+                      SameAs(L"lone \xD800.mid", kChord, sizeof kChord) == wideSaved,
+                  "a UTF-8 path holding a lone surrogate names the file its UTF-16 name does");
+            _wremove(L"lone \xD800.mid");
+        }
     }
     _wremove(path);
     printf("wine consumer: %d of %d checks passed\n", checks - failures, checks);

@@ -1,0 +1,98 @@
+#include "render_wav.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "midicompose_audio.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+#endif
+
+typedef int (*RenderFunction)(const unsigned char*, size_t, const char*, int, const char*, MIDIComposeAudio*);
+typedef void (*FreeFunction)(MIDIComposeAudio*);
+typedef void (*AnyFunction)(void);
+
+#if defined(_WIN32)
+static void* OpenLibrary(const char* path) { return (void*)LoadLibraryA(path); }
+static AnyFunction Symbol(void* library, const char* name) {
+    return (AnyFunction)GetProcAddress((HMODULE)library, name);
+}
+static const char* const kLibraryName = "midicompose-audio.dll";
+#else
+static void* OpenLibrary(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+static AnyFunction Symbol(void* library, const char* name) {
+    /* dlsym answers an object pointer; ISO C has no cast from it to a function pointer. */
+    void* found = dlsym(library, name);
+    AnyFunction function;
+    memcpy(&function, &found, sizeof function);
+    return function;
+}
+static const char* const kLibraryName = "libmidicompose-audio.so.1";
+#endif
+
+/* MIDICOMPOSE_AUDIO_LIBRARY, else the library beside the command (a build
+ * tree) or in ../lib beside it (an installation under a prefix), else the
+ * system's search. */
+static void* LoadAudioLibrary(void) {
+    const char* named = getenv("MIDICOMPOSE_AUDIO_LIBRARY");
+    void* library = NULL;
+    if (named != NULL && *named != '\0') return OpenLibrary(named);
+#if !defined(_WIN32)
+    {
+        char self[PATH_MAX], path[PATH_MAX + 64];
+        const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        char* slash;
+        if (n > 0) {
+            self[n] = '\0';
+            slash = strrchr(self, '/');
+            if (slash != NULL) {
+                *slash = '\0';
+                snprintf(path, sizeof path, "%s/%s", self, kLibraryName);
+                library = OpenLibrary(path);
+                if (library == NULL) {
+                    snprintf(path, sizeof path, "%s/../lib/%s", self, kLibraryName);
+                    library = OpenLibrary(path);
+                }
+            }
+        }
+    }
+#endif
+    return library != NULL ? library : OpenLibrary(kLibraryName);
+}
+
+int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont) {
+    void* library = LoadAudioLibrary();
+    RenderFunction render;
+    FreeFunction release;
+    MIDIComposeAudio audio;
+    int status, toStdout = strcmp(wavPath, "-") == 0;
+    if (library == NULL) {
+        fprintf(stderr, "Error: --wav needs %s (built where FluidSynth is installed; Debian: apt-get install "
+                        "libfluidsynth3), which could not be loaded\n", kLibraryName);
+        return EXIT_NO_AUDIO;
+    }
+    render = (RenderFunction)Symbol(library, "MIDIComposeRender");
+    release = (FreeFunction)Symbol(library, "MIDIComposeFreeAudio");
+    if (render == NULL || release == NULL) {
+        fprintf(stderr, "Error: %s does not render\n", kLibraryName);
+        return EXIT_NO_AUDIO;
+    }
+    memset(&audio, 0, sizeof audio);
+    audio.size = sizeof audio;
+    status = render(midi, length, soundfont, 0, toStdout ? NULL : wavPath, &audio);
+    if (status != RENDER_OK) {
+        fprintf(stderr, "%s\n", audio.message != NULL ? audio.message : "Error: Memory allocation failed");
+    } else if (toStdout && (fwrite(audio.wav, 1, audio.length, stdout) != audio.length || fflush(stdout) != 0)) {
+        fputs("Error: Failed to write the sound to standard output\n", stderr);
+        status = RENDER_SAVE_FAILED;
+    }
+    release(&audio);
+    /* The library stays loaded: FluidSynth keeps threads and fonts of its own until the process ends. */
+    return status == RENDER_OK ? 0 : status;
+}

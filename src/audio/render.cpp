@@ -1,0 +1,324 @@
+// A Standard MIDI File through FluidSynth to a WAV file, and the exported
+// functions of midicompose-audio. Nothing here prints: FluidSynth's log is
+// caught per thread and handed back as the message of a failure.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "file_replace.h"
+#include "midicompose_audio.h"
+#include "synth_pool.h"
+#include "wav_encode.h"
+
+namespace midicompose {
+namespace {
+
+constexpr int kBlockFrames = 512;       // rendered per call into FluidSynth
+constexpr double kMaxReleaseSeconds = 2.0;
+// A frame is silent when both its samples round to 0 as 16-bit PCM.
+constexpr float kSilence = 0.5f / 32768.0f;
+constexpr const char* kSystemFonts[] = {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf3/default-GM.sf3"};
+
+// FluidSynth's messages for the render running on this thread.
+thread_local std::string* t_log = nullptr;
+
+void CatchLog(int level, const char* message, void*) {
+    if (t_log == nullptr || level > FLUID_WARN || message == nullptr) return;
+    try {
+        if (!t_log->empty()) *t_log += "; ";
+        *t_log += message;
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+// FluidSynth's log handlers are the process's; they are set once, to the
+// catcher, and nothing FluidSynth says reaches the console.
+void QuietFluidSynth() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
+            fluid_set_log_function(level, CatchLog, nullptr);
+        }
+    });
+}
+
+struct Rendered {
+    int status = RENDER_OK;
+    std::string message;
+    std::string soundfont;
+    std::vector<std::uint8_t> wav;
+    int sampleRate = 0;
+    double seconds = 0.0;
+};
+
+int Fail(Rendered& out, int status, const std::string& message) {
+    out.message = message;
+    return status;
+}
+
+// A Standard MIDI File of a format FluidSynth plays: "MThd", a header of at
+// least six bytes, format 0 or 1.
+bool LooksLikeMIDI(const unsigned char* midi, std::size_t length) {
+    if (midi == nullptr || length < 14 || std::memcmp(midi, "MThd", 4) != 0) return false;
+    const unsigned long header = (static_cast<unsigned long>(midi[4]) << 24) | (midi[5] << 16) | (midi[6] << 8) | midi[7];
+    const unsigned format = (midi[8] << 8) | midi[9];
+    return header >= 6 && format <= 1;
+}
+
+// The caller's font, else MIDICOMPOSE_SOUNDFONT, else the system's General
+// MIDI font; empty when there is none.
+std::string ChooseFont(const char* given) {
+    if (given != nullptr && *given != '\0') return given;
+    const char* named = std::getenv("MIDICOMPOSE_SOUNDFONT");
+    if (named != nullptr && *named != '\0') return named;
+    for (const char* path : kSystemFonts) {
+        if (access(path, R_OK) == 0) return path;
+    }
+    return std::string();
+}
+
+bool FindFont(const std::string& path, FontFile& font, std::string& why) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || access(path.c_str(), R_OK) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = "not a file";
+        return false;
+    }
+    font.path = path;
+    font.device = st.st_dev;
+    font.inode = st.st_ino;
+    font.size = static_cast<unsigned long long>(st.st_size);
+    font.modified = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return true;
+}
+
+bool Silent(const float* left, const float* right, int frames) {
+    for (int i = 0; i < frames; ++i) {
+        if (std::fabs(left[i]) >= kSilence || std::fabs(right[i]) >= kSilence) return false;
+    }
+    return true;
+}
+
+// Plays the file on the synthesizer into the two channels: the music, then
+// its release until silent, at most kMaxReleaseSeconds.
+int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::size_t length,
+         std::vector<float>& left, std::vector<float>& right, Rendered& out) {
+    t_log->clear();  // what setting up the synthesizer said is no news about the file
+    fluid_player_t* player = new_fluid_player(synth);
+    if (player == nullptr) return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not create a player");
+    struct PlayerDeleter {
+        fluid_player_t* player;
+        ~PlayerDeleter() { delete_fluid_player(player); }
+    } deleter{player};
+    if (fluid_player_add_mem(player, midi, length) != FLUID_OK || fluid_player_play(player) != FLUID_OK) {
+        return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not play the file: " + *t_log);
+    }
+    const std::size_t maxRelease = static_cast<std::size_t>(kMaxReleaseSeconds * sampleRate);
+    std::size_t musicEnd = 0;
+    bool musicDone = false;
+    for (;;) {
+        const std::size_t at = left.size();
+        if (at + kBlockFrames > kMaxWavFrames) return Fail(out, RENDER_TOO_LONG, "Error: The sound would not fit a WAV file");
+        left.resize(at + kBlockFrames);
+        right.resize(at + kBlockFrames);
+        if (fluid_synth_write_float(synth, kBlockFrames, left.data(), static_cast<int>(at), 1, right.data(),
+                                    static_cast<int>(at), 1) != FLUID_OK) {
+            return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth failed while rendering: " + *t_log);
+        }
+        if (!musicDone && fluid_player_get_status(player) != FLUID_PLAYER_PLAYING) {
+            musicDone = true;
+            musicEnd = left.size();
+            // The player reads the file as it starts; what it could not read
+            // it reports, and plays nothing.
+            if (!t_log->empty() && fluid_player_get_total_ticks(player) <= 0) {
+                return Fail(out, RENDER_NOT_MIDI, "Error: FluidSynth cannot play the file: " + *t_log);
+            }
+        }
+        if (musicDone && (Silent(left.data() + at, right.data() + at, kBlockFrames) ||
+                          left.size() >= musicEnd + maxRelease)) {
+            break;
+        }
+    }
+    // The sound ends with its last audible frame, or at the cap.
+    std::size_t end = std::min(left.size(), musicEnd + maxRelease);
+    while (end > 0 && Silent(left.data() + end - 1, right.data() + end - 1, 1)) --end;
+    left.resize(end);
+    right.resize(end);
+    return RENDER_OK;
+}
+
+int Render(const unsigned char* midi, std::size_t length, const char* soundfont, int sampleRate, const char* wavPath,
+           Rendered& out) {
+    QuietFluidSynth();
+    std::string log;
+    t_log = &log;
+    struct Release {
+        ~Release() { t_log = nullptr; }
+    } release;
+
+    if (!LooksLikeMIDI(midi, length)) {
+        return Fail(out, RENDER_NOT_MIDI, "Error: Not a Standard MIDI File of format 0 or 1");
+    }
+    out.sampleRate = sampleRate == 0 ? MIDICOMPOSE_AUDIO_DEFAULT_RATE : sampleRate;
+    if (out.sampleRate < 8000 || out.sampleRate > 96000) {
+        return Fail(out, RENDER_BAD_RATE, "Error: Invalid sample rate " + std::to_string(sampleRate) +
+                                              " (8000 to 96000 frames a second)");
+    }
+    out.soundfont = ChooseFont(soundfont);
+    if (out.soundfont.empty()) {
+        return Fail(out, RENDER_NO_SOUNDFONT,
+                    "Error: No General MIDI soundfont: pass one, set MIDICOMPOSE_SOUNDFONT, or install one "
+                    "(Debian: apt-get install fluid-soundfont-gm)");
+    }
+    FontFile font;
+    std::string why;
+    if (!FindFont(out.soundfont, font, why)) {
+        return Fail(out, RENDER_BAD_SOUNDFONT, "Error: Cannot read soundfont " + out.soundfont + ": " + why);
+    }
+
+    std::unique_ptr<LoadedFont> loaded = TakeIdleFont(font);
+    if (loaded == nullptr) {
+        loaded.reset(new LoadedFont(font));
+        if (!loaded->Load()) {
+            return Fail(out, RENDER_BAD_SOUNDFONT, "Error: FluidSynth cannot load soundfont " + out.soundfont +
+                                                       (log.empty() ? std::string() : ": " + log));
+        }
+    }
+    std::vector<float> left, right;
+    int played = RENDER_SYNTH_FAILED;
+    {
+        const RenderSynth synth(*loaded, out.sampleRate);
+        played = synth.get() == nullptr
+                     ? Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not create a synthesizer")
+                     : Play(synth.get(), out.sampleRate, midi, length, left, right, out);
+    }
+    ReturnFont(std::move(loaded));
+    if (played != RENDER_OK) return played;
+
+    out.seconds = static_cast<double>(left.size()) / out.sampleRate;
+    out.wav = EncodeWav(left, right, out.sampleRate);
+    if (wavPath != nullptr) {
+        const ReplaceResult saved = ReplaceFileContents(wavPath, out.wav.data(), out.wav.size());
+        if (saved != ReplaceResult::Ok) {
+            out.wav.clear();
+            return Fail(out, RENDER_SAVE_FAILED, std::string(saved == ReplaceResult::CannotCreate
+                                                                 ? "Error: Could not create file "
+                                                                 : "Error: Failed to write ") + wavPath);
+        }
+    }
+    return RENDER_OK;
+}
+
+// A malloc'd copy of a text, for buffers the caller releases.
+char* CopyText(const std::string& text) {
+    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+    if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+#define MIDICOMPOSE_AUDIO_FITS(audio, field) \
+    ((audio)->size >= offsetof(MIDIComposeAudio, field) + sizeof((audio)->field))
+
+void Clear(MIDIComposeAudio* audio) {
+    if (MIDICOMPOSE_AUDIO_FITS(audio, wav)) audio->wav = nullptr;
+    if (MIDICOMPOSE_AUDIO_FITS(audio, length)) audio->length = 0;
+    if (MIDICOMPOSE_AUDIO_FITS(audio, message)) audio->message = nullptr;
+    if (MIDICOMPOSE_AUDIO_FITS(audio, soundfont)) audio->soundfont = nullptr;
+    if (MIDICOMPOSE_AUDIO_FITS(audio, sampleRate)) audio->sampleRate = 0;
+    if (MIDICOMPOSE_AUDIO_FITS(audio, seconds)) audio->seconds = 0.0;
+}
+
+// Hands the render over; RENDER_NO_MEMORY, with nothing handed over, when a
+// copy cannot be made.
+int HandOver(const Rendered& out, int status, MIDIComposeAudio* audio) {
+    unsigned char* wav = nullptr;
+    char* message = CopyText(out.message);
+    char* soundfont = out.soundfont.empty() ? nullptr : CopyText(out.soundfont);
+    bool ok = message != nullptr && (out.soundfont.empty() || soundfont != nullptr);
+    if (ok && MIDICOMPOSE_AUDIO_FITS(audio, wav) && !out.wav.empty()) {
+        wav = static_cast<unsigned char*>(std::malloc(out.wav.size()));
+        ok = wav != nullptr;
+        if (ok) std::memcpy(wav, out.wav.data(), out.wav.size());
+    }
+    if (!ok) {
+        std::free(wav);
+        std::free(message);
+        std::free(soundfont);
+        return RENDER_NO_MEMORY;
+    }
+    if (MIDICOMPOSE_AUDIO_FITS(audio, wav)) audio->wav = wav;
+    if (MIDICOMPOSE_AUDIO_FITS(audio, length)) audio->length = wav != nullptr ? out.wav.size() : 0;
+    if (MIDICOMPOSE_AUDIO_FITS(audio, message)) audio->message = message; else std::free(message);
+    if (MIDICOMPOSE_AUDIO_FITS(audio, soundfont)) audio->soundfont = soundfont; else std::free(soundfont);
+    if (MIDICOMPOSE_AUDIO_FITS(audio, sampleRate)) audio->sampleRate = out.sampleRate;
+    if (MIDICOMPOSE_AUDIO_FITS(audio, seconds)) audio->seconds = out.seconds;
+    return status;
+}
+
+struct StatusRow {
+    int status;
+    const char* name;
+};
+
+#define MIDICOMPOSE_STATUS(name) {name, #name}
+constexpr StatusRow kStatuses[] = {
+    MIDICOMPOSE_STATUS(RENDER_OK),           MIDICOMPOSE_STATUS(RENDER_NO_SOUNDFONT),
+    MIDICOMPOSE_STATUS(RENDER_BAD_SOUNDFONT), MIDICOMPOSE_STATUS(RENDER_NOT_MIDI),
+    MIDICOMPOSE_STATUS(RENDER_BAD_RATE),     MIDICOMPOSE_STATUS(RENDER_SYNTH_FAILED),
+    MIDICOMPOSE_STATUS(RENDER_NO_MEMORY),    MIDICOMPOSE_STATUS(RENDER_SAVE_FAILED),
+    MIDICOMPOSE_STATUS(RENDER_TOO_LONG),
+};
+#undef MIDICOMPOSE_STATUS
+
+}  // namespace
+}  // namespace midicompose
+
+extern "C" MIDICOMPOSE_AUDIO_API int MIDIComposeRender(const unsigned char* midi, size_t length, const char* soundfont,
+                                                       int sampleRate, const char* wavPath, MIDIComposeAudio* audio) {
+    if (audio != nullptr) midicompose::Clear(audio);
+    int status = RENDER_NO_MEMORY;
+    try {
+        midicompose::Rendered out;
+        status = midicompose::Render(midi, length, soundfont, sampleRate, wavPath, out);
+        return audio != nullptr ? midicompose::HandOver(out, status, audio) : status;
+    } catch (...) {
+        // Memory ran out (the only exception anything here throws); a file
+        // being saved was left as it was.
+        if (audio != nullptr) midicompose::Clear(audio);
+        return RENDER_NO_MEMORY;
+    }
+}
+
+extern "C" MIDICOMPOSE_AUDIO_API void MIDIComposeFreeAudio(MIDIComposeAudio* audio) {
+    if (audio == nullptr) return;
+    if (MIDICOMPOSE_AUDIO_FITS(audio, wav)) {
+        std::free(audio->wav);
+        audio->wav = nullptr;
+    }
+    if (MIDICOMPOSE_AUDIO_FITS(audio, length)) audio->length = 0;
+    if (MIDICOMPOSE_AUDIO_FITS(audio, message)) {
+        std::free(audio->message);
+        audio->message = nullptr;
+    }
+    if (MIDICOMPOSE_AUDIO_FITS(audio, soundfont)) {
+        std::free(audio->soundfont);
+        audio->soundfont = nullptr;
+    }
+}
+
+extern "C" MIDICOMPOSE_AUDIO_API const char* MIDIComposeRenderStatusName(int status) {
+    for (const midicompose::StatusRow& row : midicompose::kStatuses) {
+        if (row.status == status) return row.name;
+    }
+    return nullptr;
+}

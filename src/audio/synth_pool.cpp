@@ -1,0 +1,102 @@
+#include "synth_pool.h"
+
+#include <mutex>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace midicompose {
+namespace {
+
+struct Pool {
+    std::mutex lock;
+    std::vector<std::unique_ptr<LoadedFont>> idle;
+};
+
+// Never destroyed: a render on another thread may still hand a font back
+// while the process exits.
+Pool& ThePool() {
+    static Pool* pool = new Pool;
+    return *pool;
+}
+
+// FluidSynth sets up its shared tables the first time a synthesizer is
+// made, unguarded: synthesizers are made and deleted one at a time.
+std::mutex& SynthLifecycle() {
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
+
+fluid_settings_t* RenderSettings(int sampleRate) {
+    fluid_settings_t* settings = new_fluid_settings();
+    if (settings == nullptr) return nullptr;
+    // Rendering is driven by the samples asked for, not by a clock: the file
+    // plays as fast as it can be computed, the same way every time.
+    fluid_settings_setstr(settings, "player.timing-source", "sample");
+    fluid_settings_setint(settings, "synth.lock-memory", 0);
+    fluid_settings_setint(settings, "synth.cpu-cores", 1);
+    fluid_settings_setnum(settings, "synth.sample-rate", static_cast<double>(sampleRate));
+    return settings;
+}
+
+}  // namespace
+
+LoadedFont::~LoadedFont() {
+    std::lock_guard<std::mutex> hold(SynthLifecycle());
+    if (holder_ != nullptr) delete_fluid_synth(holder_);  // unloads the font
+    if (settings_ != nullptr) delete_fluid_settings(settings_);
+}
+
+bool LoadedFont::Load() {
+    std::lock_guard<std::mutex> hold(SynthLifecycle());
+    settings_ = RenderSettings(44100);
+    if (settings_ == nullptr || (holder_ = new_fluid_synth(settings_)) == nullptr) return false;
+    const int id = fluid_synth_sfload(holder_, file_.path.c_str(), 0);
+    if (id == FLUID_FAILED) return false;
+    font_ = fluid_synth_get_sfont_by_id(holder_, id);
+    return font_ != nullptr;
+}
+
+RenderSynth::RenderSynth(const LoadedFont& font, int sampleRate) : font_(font.font()) {
+    std::lock_guard<std::mutex> hold(SynthLifecycle());
+    settings_ = RenderSettings(sampleRate);
+    if (settings_ == nullptr || (synth_ = new_fluid_synth(settings_)) == nullptr) return;
+    if (fluid_synth_add_sfont(synth_, font_) == FLUID_FAILED) {
+        delete_fluid_synth(synth_);
+        synth_ = nullptr;
+    }
+}
+
+RenderSynth::~RenderSynth() {
+    std::lock_guard<std::mutex> hold(SynthLifecycle());
+    if (synth_ != nullptr) {
+        fluid_synth_remove_sfont(synth_, font_);  // the font stays with its holder
+        delete_fluid_synth(synth_);
+    }
+    if (settings_ != nullptr) delete_fluid_settings(settings_);
+}
+
+std::unique_ptr<LoadedFont> TakeIdleFont(const FontFile& file) {
+    Pool& pool = ThePool();
+    std::lock_guard<std::mutex> hold(pool.lock);
+    for (auto it = pool.idle.begin(); it != pool.idle.end(); ++it) {
+        if ((*it)->file() == file) {
+            std::unique_ptr<LoadedFont> font = std::move(*it);
+            pool.idle.erase(it);
+            return font;
+        }
+    }
+    return nullptr;
+}
+
+void ReturnFont(std::unique_ptr<LoadedFont> font) {
+    Pool& pool = ThePool();
+    std::lock_guard<std::mutex> hold(pool.lock);
+    try {
+        pool.idle.push_back(std::move(font));
+    } catch (const std::bad_alloc&) {
+        // Not kept: a later render loads the file again.
+    }
+}
+
+}  // namespace midicompose
