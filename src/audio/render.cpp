@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -63,13 +65,39 @@ int Fail(Rendered& out, int status, const std::string& message) {
     return status;
 }
 
+std::uint32_t BigEndian32(const unsigned char* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
 // A Standard MIDI File of a format FluidSynth plays: "MThd", a header of at
-// least six bytes, format 0 or 1.
+// least six bytes, format 0 or 1, and as many whole "MTrk" chunks as the
+// header says it has tracks (chunks of other kinds are passed over).
 bool LooksLikeMIDI(const unsigned char* midi, std::size_t length) {
     if (midi == nullptr || length < 14 || std::memcmp(midi, "MThd", 4) != 0) return false;
-    const unsigned long header = (static_cast<unsigned long>(midi[4]) << 24) | (midi[5] << 16) | (midi[6] << 8) | midi[7];
-    const unsigned format = (midi[8] << 8) | midi[9];
-    return header >= 6 && format <= 1;
+    const std::uint32_t header = BigEndian32(midi + 4);
+    const unsigned format = (midi[8] << 8) | midi[9], tracks = (midi[10] << 8) | midi[11];
+    if (header < 6 || format > 1 || tracks == 0 || header > length - 8) return false;
+    unsigned found = 0;
+    for (std::size_t at = 8 + header; at + 8 <= length && found < tracks;) {
+        const std::uint32_t size = BigEndian32(midi + at + 4);
+        if (size > length - at - 8) return false;  // a chunk cut short
+        found += std::memcmp(midi + at, "MTrk", 4) == 0;
+        at += 8 + size;
+    }
+    return found == tracks;
+}
+
+// A soundfont FluidSynth reads: RIFF with the form "sfbk" (SF2, SF3) or
+// "DLS ". Anything else is refused before FluidSynth tries its loaders on
+// it, some of which complain on the console.
+bool LooksLikeSoundfont(const std::string& path) {
+    unsigned char head[12] = {};
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return got == sizeof head && std::memcmp(head, "RIFF", 4) == 0 &&
+           (std::memcmp(head + 8, "sfbk", 4) == 0 || std::memcmp(head + 8, "DLS ", 4) == 0);
 }
 
 // The caller's font, else MIDICOMPOSE_SOUNDFONT, else the system's General
@@ -167,7 +195,7 @@ int Render(const unsigned char* midi, std::size_t length, const char* soundfont,
     } release;
 
     if (!LooksLikeMIDI(midi, length)) {
-        return Fail(out, RENDER_NOT_MIDI, "Error: Not a Standard MIDI File of format 0 or 1");
+        return Fail(out, RENDER_NOT_MIDI, "Error: Not a whole Standard MIDI File of format 0 or 1");
     }
     out.sampleRate = sampleRate == 0 ? MIDICOMPOSE_AUDIO_DEFAULT_RATE : sampleRate;
     if (out.sampleRate < 8000 || out.sampleRate > 96000) {
@@ -184,6 +212,10 @@ int Render(const unsigned char* midi, std::size_t length, const char* soundfont,
     std::string why;
     if (!FindFont(out.soundfont, font, why)) {
         return Fail(out, RENDER_BAD_SOUNDFONT, "Error: Cannot read soundfont " + out.soundfont + ": " + why);
+    }
+    if (!LooksLikeSoundfont(font.path)) {
+        return Fail(out, RENDER_BAD_SOUNDFONT,
+                    "Error: FluidSynth cannot load soundfont " + out.soundfont + ": not an SF2, SF3 or DLS file");
     }
 
     std::unique_ptr<LoadedFont> loaded = TakeIdleFont(font);

@@ -1,0 +1,156 @@
+// midicompose-audio through its header: the same bytes on every call and
+// thread, the sound as long as the music and its release, and a clear status
+// for everything it cannot play. The font is Debian's small FluidR3Mono
+// (MIDICOMPOSE_TEST_SOUNDFONT), so the suite does not wait on a large one.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "midicompose.h"
+#include "midicompose_audio.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char* Font() { return MIDICOMPOSE_TEST_SOUNDFONT; }
+
+Bytes Compose(const char* notes, const char* instrument, const char* beats = "1") {
+    MIDIComposeResult result{};
+    result.size = sizeof result;
+    EXPECT_EQ(MIDIComposeUTF8(notes, nullptr, instrument, beats, &result), COMPOSE_OK) << notes;
+    Bytes file(result.data, result.data + result.length);
+    MIDIComposeFreeResult(&result);
+    return file;
+}
+
+struct Rendered {
+    int status;
+    Bytes wav;
+    std::string message;
+    double seconds;
+};
+
+Rendered Render(const Bytes& midi, const char* font, int rate = 0, const char* path = nullptr) {
+    MIDIComposeAudio audio{};
+    audio.size = sizeof audio;
+    const int status = MIDIComposeRender(midi.data(), midi.size(), font, rate, path, &audio);
+    Rendered out{status, Bytes(audio.wav, audio.wav + audio.length), audio.message ? audio.message : "", audio.seconds};
+    MIDIComposeFreeAudio(&audio);
+    return out;
+}
+
+// The 16-bit samples of a render's left channel, scaled to -1..1.
+std::vector<double> Left(const Bytes& wav) {
+    std::vector<double> samples;
+    for (std::size_t at = 44; at + 4 <= wav.size(); at += 4) {
+        samples.push_back(static_cast<std::int16_t>(wav[at] | (wav[at + 1] << 8)) / 32768.0);
+    }
+    return samples;
+}
+
+double Rms(const std::vector<double>& s, std::size_t from, std::size_t to) {
+    double sum = 0;
+    for (std::size_t i = from; i < to; ++i) sum += s[i] * s[i];
+    return std::sqrt(sum / static_cast<double>(to - from));
+}
+
+TEST(MIDIComposeRender, GivesTheSameBytesOnEveryCallAndThread) {
+    const Bytes chord = Compose("C:2 E:1 G:1 C5:2", "violin");
+    const Rendered first = Render(chord, Font());
+    ASSERT_EQ(first.status, RENDER_OK) << first.message;
+    EXPECT_EQ(Render(chord, Font()).wav, first.wav);
+    std::vector<Bytes> got(4);
+    std::vector<std::thread> threads;
+    for (auto& wav : got) threads.emplace_back([&] { wav = Render(chord, Font()).wav; });
+    for (auto& thread : threads) thread.join();
+    for (const Bytes& wav : got) EXPECT_EQ(wav, first.wav);
+}
+
+// The music at 120 beats a minute, then the release of its last notes until
+// they fall silent, at most two seconds; sound from the first moment on.
+TEST(MIDIComposeRender, LastsAsLongAsTheMusicAndItsRelease) {
+    std::string hundred;
+    for (int i = 0; i < 100; ++i) hundred += std::string(i > 0 ? " " : "") + "CDEFGAB"[i % 7];
+    struct Case {
+        std::string notes;
+        const char* instrument;
+        const char* beats;
+        double musicSeconds;
+    } cases[] = {{"C:2 E:1 G:1 C5:2", "violin", "1", 3.0}, {hundred, "piano", "0.5", 25.0},
+                 {"C2 D2 C2 D2", "drums", "1", 2.0}};
+    for (const Case& c : cases) {
+        const Rendered r = Render(Compose(c.notes.c_str(), c.instrument, c.beats), Font());
+        ASSERT_EQ(r.status, RENDER_OK) << r.message;
+        EXPECT_GT(r.seconds, c.musicSeconds) << c.notes;
+        EXPECT_LE(r.seconds, c.musicSeconds + 2.0 + 0.02) << c.notes;
+        const std::vector<double> left = Left(r.wav);
+        EXPECT_EQ(static_cast<double>(left.size()) / 44100, r.seconds);
+        EXPECT_GT(Rms(left, 0, 441), 1e-4) << "silent at the start: " << c.notes;
+        // Not cut off: the last tenth of a second is quieter than the music
+        // before it, and still not silent at its start.
+        const std::size_t end = left.size(), tenth = 4410;
+        const std::size_t musicEnd = static_cast<std::size_t>(c.musicSeconds * 44100);
+        EXPECT_LT(Rms(left, end - tenth, end), Rms(left, musicEnd - tenth, musicEnd)) << c.notes;
+    }
+}
+
+TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
+    TempDir dir;
+    const Bytes chord = Compose("C:2 E:1 G:1 C5:2", "violin");
+    Bytes format2 = chord;
+    format2[9] = 2;
+    WriteBytes(dir.File("not-a-font.sf2"), chord);
+    const std::string wav = dir.File("old.wav");
+    WriteBytes(wav, {'o', 'l', 'd'});
+    const std::string missingFolder = dir.File("missing/x.wav");
+    const std::string notAFont = dir.File("not-a-font.sf2"), missingFont = dir.File("none.sf2");
+    struct Case {
+        const char* what;
+        Bytes midi;
+        const char* font;
+        int rate;
+        const char* path;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"bytes that are no MIDI file", {'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 1, 0xE0}, Font(), 0, nullptr,
+         RENDER_NOT_MIDI, "Not a whole Standard MIDI File"},
+        {"a header alone", Bytes(chord.begin(), chord.begin() + 14), Font(), 0, nullptr, RENDER_NOT_MIDI, "whole"},
+        {"a track cut short", Bytes(chord.begin(), chord.end() - 1), Font(), 0, nullptr, RENDER_NOT_MIDI, "whole"},
+        {"format 2", format2, Font(), 0, nullptr, RENDER_NOT_MIDI, "format 0 or 1"},
+        {"a rate FluidSynth cannot play at", chord, Font(), 200000, nullptr, RENDER_BAD_RATE, "8000 to 96000"},
+        {"a missing font", chord, missingFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "No such file"},
+        {"a file that is no font", chord, notAFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "cannot load"},
+        {"a missing folder", chord, Font(), 0, missingFolder.c_str(), RENDER_SAVE_FAILED, "Could not create"},
+    };
+    for (const Case& c : cases) {
+        const Rendered r = Render(c.midi, c.font, c.rate, c.path);
+        EXPECT_EQ(r.status, c.status) << c.what << ": " << r.message;
+        EXPECT_NE(r.message.find(c.message), std::string::npos) << c.what << ": " << r.message;
+        EXPECT_TRUE(r.wav.empty()) << c.what;
+        EXPECT_NE(MIDIComposeRenderStatusName(r.status), nullptr) << c.what;
+    }
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"not-a-font.sf2", "old.wav"}));
+    // A font named by the environment; saving replaces the old file whole.
+    setenv("MIDICOMPOSE_SOUNDFONT", missingFont.c_str(), 1);
+    EXPECT_EQ(Render(chord, nullptr).status, RENDER_BAD_SOUNDFONT);
+    setenv("MIDICOMPOSE_SOUNDFONT", Font(), 1);
+    const Rendered saved = Render(chord, "", 22050, wav.c_str());
+    unsetenv("MIDICOMPOSE_SOUNDFONT");
+    ASSERT_EQ(saved.status, RENDER_OK) << saved.message;
+    EXPECT_EQ(ReadBytes(wav), saved.wav);
+    EXPECT_EQ(saved.wav[24] | (saved.wav[25] << 8), 22050);
+    EXPECT_EQ(MIDIComposeRenderStatusName(0), nullptr);
+    EXPECT_EQ(MIDIComposeRender(chord.data(), chord.size(), Font(), 0, nullptr, nullptr), RENDER_OK);
+}
+
+}  // namespace
