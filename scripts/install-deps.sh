@@ -12,10 +12,11 @@ set -euo pipefail
 build_packages=(cmake make g++)
 check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt-14-dev locales abigail-tools
                 python3 python3-mido midicsv timidity fluid-soundfont-gm
+                libfluidsynth-dev fluidr3mono-gm-soundfont sox python3-numpy
                 g++-mingw-w64-x86-64 wine strace
                 python3-venv python3-setuptools python3-wheel python3-pytest
                 emscripten chromium node:nodejs npm:npm)
-bench_packages=("${check_packages[@]}" libbenchmark-dev hyperfine python3-midiutil)
+bench_packages=("${check_packages[@]}" libbenchmark-dev hyperfine python3-midiutil fluidsynth)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;

@@ -42,10 +42,10 @@ def piano_roll(timeline: Sequence, drums: bool) -> str:
         if drums:
             cx, cy, r = x + 1 + _LANE / 2, top + _LANE / 2, _LANE / 2
             parts.append(f'<polygon points="{cx - r},{cy} {cx},{cy - r} {cx + r},{cy} {cx},{cy + r}" '
-                         f'fill="#c0504d">{title}</polygon>')
+                         f'class="drum" fill="#c0504d">{title}</polygon>')
         else:
             parts.append(f'<rect x="{x:g}" y="{top + 1}" width="{max(2.0, note.beats * _BEAT - 1):g}" '
-                         f'height="{_LANE - 2}" rx="2" fill="#3b6fb6">{title}</rect>')
+                         f'height="{_LANE - 2}" rx="2" class="note" fill="#3b6fb6">{title}</rect>')
     parts.append("</svg>")
     return "".join(parts)
 

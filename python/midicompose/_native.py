@@ -85,11 +85,15 @@ def load() -> ctypes.CDLL:
 
 def load_audio() -> ctypes.CDLL:
     """midicompose-audio, loaded on first use: OSError when it cannot be."""
+    advice = ("build the package where FluidSynth is installed (Debian: apt-get install libfluidsynth-dev) "
+              "or set MIDICOMPOSE_AUDIO_LIBRARY")
     path = _find("MIDICOMPOSE_AUDIO_LIBRARY", _AUDIO_NAMES, "libmidicompose-audio.so", "midicompose-audio")
     if path is None:
-        raise OSError("no midicompose-audio library: build the package where FluidSynth is installed "
-                      "(Debian: apt-get install libfluidsynth-dev) or set MIDICOMPOSE_AUDIO_LIBRARY")
-    library = ctypes.CDLL(path)
+        raise OSError(f"no midicompose-audio library: {advice}")
+    try:
+        library = ctypes.CDLL(path)
+    except OSError as error:
+        raise OSError(f"midicompose-audio cannot be loaded ({error}): {advice}") from error
     library.MIDIComposeRender.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_int,
                                           ctypes.c_char_p, ctypes.POINTER(Audio)]
     library.MIDIComposeRender.restype = ctypes.c_int
