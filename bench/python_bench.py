@@ -47,3 +47,14 @@ for n in (4, 100):
         except ImportError:
             line += f", {label} not installed"
     print(line)
+
+# Sound: song.wav() for the chord with the system's General MIDI font, the
+# first call (which loads the font) and the calls after it.
+chord = midicompose.compose("C:2 E G C5:2", instrument="violin")
+try:
+    start = timeit.default_timer()
+    chord.wav()
+    first = timeit.default_timer() - start
+    print(f"python, chord: song.wav() first {first * 1e3:.0f} ms, then {per_call(chord.wav) / 1e3:.1f} ms a call")
+except midicompose.AudioError as error:
+    print(f"python, chord: song.wav() not measured: {error}")

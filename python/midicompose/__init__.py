@@ -11,7 +11,9 @@ the version, the statuses, the instruments and the notes are the library's.
 """
 import ctypes
 import enum
+import functools
 import os
+import struct
 from dataclasses import dataclass, field
 from typing import Dict, NamedTuple, Optional, Tuple, Type, Union
 
@@ -110,6 +112,8 @@ _ERRORS: Dict[int, Type[ComposeError]] = {
 }
 
 _KEY_NAMES = ("C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B")
+# MIDIComposeNote as ctypes lays it out: start, length, key, channel.
+_NOTE_LAYOUT = struct.Struct("".join(["@"] + [field_type._type_ for _, field_type in _native.Note._fields_]))
 
 
 class Note(NamedTuple):
@@ -133,7 +137,16 @@ class Song:
     beats: float                       #: their total length in beats
     report: str = field(repr=False)    #: what MIDICompose prints on standard output
     path: Union[str, bytes, None] = field(default=None, repr=False)  #: where the file was saved, if anywhere
-    timeline: Tuple[Note, ...] = field(default=(), repr=False)  #: the notes in time order
+    #: the library's note list as it handed it over; read through timeline
+    note_list: bytes = field(default=b"", repr=False, compare=False)
+
+    @functools.cached_property
+    def timeline(self) -> Tuple[Note, ...]:
+        """The notes in time order, as the file holds them: worked out on
+        first use, so a composition that is never drawn pays nothing for it."""
+        division = int.from_bytes(self.data[12:14], "big")  # ticks per beat, from the file's header
+        return tuple(Note(start / division, length / division, key, _KEY_NAMES[key % 12] + str(key // 12 - 1),
+                          channel) for start, length, key, channel in _NOTE_LAYOUT.iter_unpack(self.note_list))
 
     def __bytes__(self) -> bytes:
         return self.data
@@ -220,16 +233,6 @@ def _path(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]) -> 
     return where
 
 
-def _timeline(result: _native.Result, data: bytes) -> Tuple[Note, ...]:
-    division = int.from_bytes(data[12:14], "big")  # ticks per beat, from the file's header
-    notes = []
-    for i in range(result.note_count):
-        note = result.note_list[i]
-        name = _KEY_NAMES[note.key % 12] + str(note.key // 12 - 1)
-        notes.append(Note(note.start / division, note.length / division, note.key, name, note.channel))
-    return tuple(notes)
-
-
 def compose(notes: str, path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]", None] = None, *,
             instrument: Union[str, int] = "piano", beats: Union[float, str] = 1.0) -> Song:
     """Composes the notes into a Standard MIDI File.
@@ -261,7 +264,8 @@ def compose(notes: str, path: Union[str, bytes, "os.PathLike[str]", "os.PathLike
         data = ctypes.string_at(result.data, result.length)
         return Song(data=data, program=result.program, instrument=result.instrument.decode("ascii"),
                     notes=result.notes, beats=result.beats, report=result.output.decode("utf-8", "replace"),
-                    path=os.fspath(path) if path is not None else None, timeline=_timeline(result, data))
+                    path=os.fspath(path) if path is not None else None,
+                    note_list=ctypes.string_at(result.note_list, result.note_count * ctypes.sizeof(_native.Note)))
     finally:
         _library.MIDIComposeFreeResult(ctypes.byref(result))
 
