@@ -8,6 +8,8 @@ part=$1 native=$(realpath "$2") wasm=$(realpath "$3")
 command -v node >/dev/null || { scripts/skip-part.sh "no node (Debian package nodejs)"; exit $?; }
 command -v npm >/dev/null || { scripts/skip-part.sh "no npm (Debian package npm)"; exit $?; }
 export MIDICOMPOSE_CLI=$native/midicompose
+export MIDICOMPOSE_SOUNDFONT=/usr/share/sounds/sf3/FluidR3Mono_GM.sf3  # Debian's fluidr3mono-gm-soundfont
+[ -r "$MIDICOMPOSE_SOUNDFONT" ] || { scripts/skip-part.sh "no $MIDICOMPOSE_SOUNDFONT (Debian package fluidr3mono-gm-soundfont)"; exit $?; }
 case $part in
   package)
     MIDICOMPOSE_NPM_DIR=$wasm/npm MIDICOMPOSE_GOLDEN=$PWD/tests/golden node --test js/test/ | tee "$wasm/js-tests.log"

@@ -120,7 +120,7 @@ test('agrees with the native command on generated compositions', async () => {
   }
 });
 
-test('the packed tarball installs into an empty folder offline and composes', () => {
+test('the packed tarball installs into an empty folder offline, with its synthesizer, and composes and renders', () => {
   const work = mkdtempSync(join(tmpdir(), 'midicompose-pack-'));
   try {
     const npm = (args, cwd) => execFileSync('npm', [...args, '--no-audit', '--no-fund', '--loglevel=error'], { cwd, encoding: 'utf8' });
@@ -130,11 +130,14 @@ test('the packed tarball installs into an empty folder offline and composes', ()
     writeFileSync(join(app, 'package.json'), '{"name": "app", "private": true, "type": "module"}');
     npm(['install', '--offline', join(work, tarball)], app);
     writeFileSync(join(app, 'main.js'),
+      "import { readFileSync } from 'node:fs';\n" +
       "import { compose } from 'midicompose';\n" +
+      "import { render } from 'midicompose/audio';\n" +
       "const song = await compose('C:2 E:1 G:1 C5:2', { instrument: 'violin', beats: 1 });\n" +
-      "process.stdout.write(Buffer.from(song.data).toString('hex'));\n");
-    const hex = execFileSync('node', ['main.js'], { cwd: app, encoding: 'utf8' });
-    assert.equal(hex, readFileSync(join(process.env.MIDICOMPOSE_GOLDEN, 'chord.mid')).toString('hex'));
+      "const { seconds } = await render(song, { soundfont: readFileSync(process.argv[2]) });\n" +
+      "process.stdout.write(Buffer.from(song.data).toString('hex') + ' ' + (seconds > 3));\n");
+    const out = execFileSync('node', ['main.js', process.env.MIDICOMPOSE_SOUNDFONT], { cwd: app, encoding: 'utf8' });
+    assert.equal(out, readFileSync(join(process.env.MIDICOMPOSE_GOLDEN, 'chord.mid')).toString('hex') + ' true');
   } finally {
     rmSync(work, { recursive: true, force: true });
   }
