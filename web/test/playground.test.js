@@ -48,15 +48,19 @@ test('the playground draws, reports and downloads exactly what the native comman
   await page.fill('#notes', notes);
   await page.waitForFunction(() => document.querySelector('#report').textContent.includes('Notes: 5'));
 
-  // The piano roll: each note at its key, start and length, on a 48-pixel beat grid after a 36-pixel label column.
+  // The piano roll: each note at its key, start and length, on a beat grid after a 36-pixel label column,
+  // as wide as its panel.
+  const perBeat = Number(await page.getAttribute('#roll', 'data-pixels-per-beat'));
+  const frameWidth = await page.$eval('#roll-frame', (frame) => frame.clientWidth);
+  assert.equal(Number(await page.getAttribute('#roll', 'width')), frameWidth);
   const rects = await page.$$eval('#roll rect.note', (all) => all.map((r) => ({
     key: Number(r.dataset.key), start: Number(r.dataset.start), beats: Number(r.dataset.beats),
     x: Number(r.getAttribute('x')), width: Number(r.getAttribute('width')) })));
   assert.deepEqual(rects.map(({ key, start, beats }) => [key, start, beats]),
     [[60, 0, 2], [64, 2, 1], [67, 3, 0.5], [81, 3.5, 1.5], [60, 5, 1]]);
   for (const r of rects) {
-    assert.equal(r.x, 36 + r.start * 48);
-    assert.equal(r.width, r.beats * 48 - 1);
+    assert.ok(Math.abs(r.x - (36 + r.start * perBeat)) < 1e-6);
+    assert.ok(Math.abs(r.width - (r.beats * perBeat - 1)) < 1e-6);
   }
   assert.equal(await page.locator('#roll line.beat').count(), 7);  // beats 0 to 6
   assert.match(await page.textContent('#program'), /Program 73: flute/);
@@ -83,8 +87,55 @@ test('the playground draws, reports and downloads exactly what the native comman
   await page.fill('#beats', '1');
   await page.waitForFunction(() => !document.querySelector('#report').classList.contains('error'));
 
-  await page.screenshot({ path: process.env.MIDICOMPOSE_SCREENSHOT, fullPage: true });
   assert.deepEqual(problems, []);
+});
+
+test('a share link restores its composition; Play sounds the font and moves the cursor; the .wav downloads', async () => {
+  const notes = 'C:2 E G:0.5 A#5 # café ' + Array.from({ length: 96 }, (_, i) => 'CDEFGAB'[i % 7] + ':0.5').join(' ');
+  const link = `${address}#${new URLSearchParams({ notes, instrument: 'trumpet', beats: '1' })}`;
+  const page = await browser.newPage({ acceptDownloads: true, viewport: { width: 1000, height: 720 } });
+  const problems = [];
+  page.on('pageerror', (error) => problems.push(error.message));
+  await page.goto(link);
+  await page.waitForSelector('body[data-composed]');
+  assert.equal(await page.inputValue('#notes'), notes);
+  assert.equal(await page.inputValue('#instrument'), 'trumpet');
+  assert.match(await page.textContent('#report'), /Notes: 100\n/);
+  assert.equal(await page.locator('#roll rect.note').count(), 100);
+  await page.waitForSelector('body[data-font="loaded"]', { timeout: 60000 });
+
+  // Space plays: the context runs, a source starts, the cursor moves.
+  await page.locator('#play').focus();
+  await page.locator('#roll-frame').click();
+  await page.keyboard.press('Space');
+  await page.waitForSelector('body[data-sources-started]');
+  const x0 = Number(await page.getAttribute('#cursor', 'x1'));
+  await page.waitForFunction((x) => Number(document.querySelector('#cursor').getAttribute('x1')) > x + 20, x0);
+  assert.equal(await page.getAttribute('body', 'data-context-state'), 'running');
+  console.log(`playground: first sound ${await page.getAttribute('body', 'data-first-sound-ms')} ms after Play`);
+  await page.screenshot({ path: process.env.MIDICOMPOSE_SCREENSHOT, fullPage: true });
+  await page.keyboard.press('Space');
+  await page.waitForSelector('body[data-playing="false"]');
+
+  // Typing keeps the address up to date, and the address restores what was typed.
+  await page.fill('#notes', 'C:2 E G C5:2');
+  await page.waitForFunction(() => document.querySelector('#report').textContent.includes('Notes: 4'));
+  const typed = page.url();
+  const again = await browser.newPage();
+  await again.goto(typed);
+  await again.waitForSelector('body[data-composed]');
+  assert.equal(await again.inputValue('#notes'), 'C:2 E G C5:2');
+  await again.close();
+
+
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-wav')]);
+  assert.equal(download.suggestedFilename(), 'composition.wav');
+  const wav = readFileSync(await download.path());
+  assert.equal(wav.toString('latin1', 0, 4) + wav.toString('latin1', 8, 12), 'RIFFWAVE');
+  const seconds = wav.readUInt32LE(40) / wav.readUInt32LE(28);
+  assert.ok(seconds > 3 && seconds <= 5, `${seconds} s`);
+  assert.deepEqual(problems, []);
+  await page.close();
 });
 
 test('the server answers malformed and escaping requests with 400 and goes on serving', async () => {
