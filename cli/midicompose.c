@@ -41,9 +41,36 @@ static const char kUsage[] =
     "  -h, --help          print this text\n"
     "  --version           print the version\n"
     "\n"
-    "Exit status: 0 when the file was written; 2 for a usage error (notes read\n"
-    "from standard input that hold a NUL byte among them); 3 when --wav cannot\n"
-    "load midicompose-audio; otherwise the library's status:\n";
+    "Exit status:\n"
+    "  0 when the file was written; 2 for a usage error (notes read from standard\n"
+    "  input that hold a NUL byte among them); 3 when --wav cannot load\n"
+    "  midicompose-audio; 30 to 37 when the sound cannot be rendered (the\n"
+    "  RENDER_ statuses of midicompose_audio.h); otherwise the library's status:\n\n";
+
+/* After the statuses: the environment, the files written, examples. */
+static const char kUsageEnd[] =
+    "\n"
+    "Environment:\n"
+    "  MIDICOMPOSE_SOUNDFONT      the soundfont --wav renders with, unless --soundfont\n"
+    "  MIDICOMPOSE_AUDIO_LIBRARY  another midicompose-audio library for --wav to load\n"
+    "\n"
+    "Files:\n"
+    "  OUTPUT is written whole or not at all: the bytes go to a temporary file\n"
+    "  beside it (.OUTPUT.midicompose.tmp, or a random name when that is taken),\n"
+    "  renamed over OUTPUT once every write succeeded, with no wider permissions\n"
+    "  than the file it replaces. A symbolic link keeps its target; a file with\n"
+    "  other hard links or another user's file is written in place; a device is\n"
+    "  written directly. The WAV file of --wav is saved the same way.\n"
+    "\n"
+    "Examples:\n"
+    "  midicompose \"C:2 E:1 G:1 C5:2\" chord.mid violin 1.0\n"
+    "\n"
+    "  echo \"C D E F G\" | midicompose - scale.mid flute 0.5\n"
+    "\n"
+    "  midicompose --wav - FACE face.mid piano | aplay\n"
+    "\n"
+    "  midicompose --list-instruments | grep -i guitar\n"
+;
 
 /* UTF-8 to NUL-terminated UTF-16; malformed bytes become U+FFFD. */
 static MIDIComposeChar* ToUtf16(const char* text) {
@@ -116,6 +143,7 @@ static void PrintUsage(FILE* out) {
         const char* name = MIDIComposeStatusName(status);
         if (name != NULL) fprintf(out, "  %d  %s\n", status, name);
     }
+    fputs(kUsageEnd, out);
 }
 
 static int Usage(void) {
