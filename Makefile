@@ -9,7 +9,7 @@ BEATS      ?= 1.0
 
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build build-tests run check check-run check-python check-js check-browser wasm web sweep check-main check-interop check-asan check-tsan check-fuzz check-windows \
+.PHONY: all build build-tests run check check-run check-python check-js check-browser wasm web sweep check-main check-interop check-asan check-tsan check-fuzz check-windows check-dist dist \
         bench fuzz fuzz-build deps-build deps-check clean
 
 all: build
@@ -85,7 +85,7 @@ deps-check:
 
 clean:
 	rm -rf $(BUILD_DIR) $(BUILD_DIR)-run $(BUILD_DIR)-wasm $(BUILD_DIR)-asan $(BUILD_DIR)-tsan $(BUILD_DIR)-fuzz $(BUILD_DIR)-mingw \
-	  $(BUILD_DIR)-bench
+	  $(BUILD_DIR)-bench $(BUILD_DIR)-dist dist
 
 # Benchmarks: the library against the atomic-write floor, the writer alone,
 # and the command as a process. Nothing here fails on time.
@@ -99,6 +99,16 @@ bench:
 	scripts/bench-audio.sh $(BUILD_DIR)-bench
 	scripts/check-python.sh $(BUILD_DIR) --install-only && cd $(BUILD_DIR) && python-venv/bin/python ../bench/python_bench.py
 	$(MAKE) --no-print-directory wasm >/dev/null && node bench/node_bench.mjs $(BUILD_DIR)-wasm/npm
+
+# Every package a user installs without cloning, in dist/ (scripts/dist.sh).
+dist:
+	@scripts/install-deps.sh dist
+	scripts/dist.sh dist $(BUILD_DIR)-dist
+
+# The packages of make dist installed where nothing else is, and made twice
+# to compare (scripts/check-dist.sh).
+check-dist:
+	scripts/check-dist.sh $(BUILD_DIR)-dist
 
 # The engine as WebAssembly (Debian's emscripten): the npm package in
 # $(BUILD_DIR)-wasm/npm and the playground in $(BUILD_DIR)-wasm/web.

@@ -54,6 +54,22 @@ class BinaryDistribution(Distribution):
         return True
 
 
+commands = {"build_py": BuildWithLibrary}
+try:
+    from wheel.bdist_wheel import bdist_wheel
+
+    class PlatformWheel(bdist_wheel):
+        """Any Python 3 loads the library through ctypes, with no extension
+        module: the wheel is tied to the platform alone (py3-none-PLATFORM)."""
+
+        def get_tag(self):
+            return "py3", "none", super().get_tag()[2]
+
+    commands["bdist_wheel"] = PlatformWheel
+except ImportError:  # building without the wheel package: no wheel to tag
+    pass
+
+
 (ROOT / "build" / "python").mkdir(parents=True, exist_ok=True)
-setup(version=version(), cmdclass={"build_py": BuildWithLibrary}, distclass=BinaryDistribution,
+setup(version=version(), cmdclass=commands, distclass=BinaryDistribution,
       options={"build": {"build_base": "build/python"}, "egg_info": {"egg_base": "build/python"}})

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a make target needs, where it can (as root or
 # through sudo); otherwise names the command to run.
-# Usage: install-deps.sh build|check|bench
+# Usage: install-deps.sh build|check|bench|dist
 #   build  what make run needs: the library and the command, nothing more
 #   check  what every part of make check needs
 #   bench  what make bench needs
+#   dist   what make dist needs
 # An entry "command:package" is wanted only when the command is missing (Node.js
 # may come from elsewhere than Debian).
 set -euo pipefail
@@ -16,13 +17,18 @@ check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt
                 g++-mingw-w64-x86-64 wine strace
                 python3-venv python3-setuptools python3-wheel python3-pytest
                 emscripten chromium node:nodejs npm:npm)
+dist_packages=("${build_packages[@]}" libfluidsynth-dev pkg-config file dpkg-dev help2man python3 python3-build python3-venv
+               python3-setuptools python3-wheel emscripten node:nodejs npm:npm g++-mingw-w64-x86-64 g++-mingw-w64-i686
+               llvm zip git)
+check_packages+=("${dist_packages[@]}" lintian wine unzip man-db)
 bench_packages=("${check_packages[@]}" libbenchmark-dev hyperfine python3-midiutil fluidsynth)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
   check|ci) wanted=("${check_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
-  *) echo "usage: $0 build|check|bench" >&2; exit 2 ;;
+  dist) wanted=("${dist_packages[@]}") ;;
+  *) echo "usage: $0 build|check|bench|dist" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
