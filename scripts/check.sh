@@ -18,6 +18,7 @@ all_parts=(
   "tsan|threads under TSan|check-tsan"
   "fuzz|libFuzzer: corpus replay and exploration|check-fuzz"
   "windows|midicompose.dll cross-built and run under wine|check-windows"
+  "dist|make dist twice, each package installed and used|check-dist"
 )
 wanted=("$@")
 

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# make check's packaging part: make dist twice from the same commit (the two
+# must be byte-identical), then each package installed where nothing else
+# is, as a user would install it:
+#   the .debs with dpkg -i on this machine, used (the command, its man page
+#   and completion, --wav, a C program through pkg-config and find_package),
+#   then removed with nothing left behind;
+#   the wheel in a fresh venv with no cmake or compiler on the PATH;
+#   the npm tarball offline in an empty folder;
+#   the Windows zip's DLL under wine through its MinGW import library, and
+#   the MSVC import libraries naming exactly the header's functions.
+# Usage: check-dist.sh BUILD_DIR
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD build=$(realpath -m "$1")
+for tool in dpkg-deb dpkg-shlibdeps lintian help2man llvm-nm zip unzip wine man x86_64-w64-mingw32-gcc i686-w64-mingw32-gcc emcc npm; do
+  command -v "$tool" >/dev/null || { scripts/skip-part.sh "no $tool (make deps-check installs it)"; exit $?; }
+done
+[ "$(id -u)" -eq 0 ] || { scripts/skip-part.sh "installing the .debs with dpkg -i needs root"; exit $?; }
+
+failures=0
+check() {  # check WHAT COMMAND...: runs it, says ok or FAILED
+  local what=$1; shift
+  if "$@" >"$build/check.out" 2>&1; then echo "ok: $what"; else
+    echo "FAILED: $what"; sed 's/^/    /' "$build/check.out" | tail -20; failures=$((failures + 1)); fi
+}
+
+export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+scripts/dist.sh "$build/one" "$build/first" || exit 1
+scripts/dist.sh "$build/two" "$build/second" >/dev/null || exit 1
+dist=$build/one
+version=$(ls "$dist"/libmidicompose1_*.deb | sed 's/.*_\(.*\)_.*/\1/')
+check "two runs of make dist give byte-identical packages" diff -r "$dist" "$build/two"
+check "SHA256SUMS verifies" sh -c "cd '$dist' && sha256sum --quiet -c SHA256SUMS"
+lintian --fail-on error "$dist"/*.deb > "$build/lintian.txt" 2>&1
+check "lintian reports no errors" test $? -eq 0
+lintian_warnings=$(grep -c '^W:' "$build/lintian.txt")
+sed 's/^/    /' "$build/lintian.txt" | grep -v '^    I:'
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"; dpkg -P midicompose libmidicompose-dev libmidicompose1 >/dev/null 2>&1' EXIT
+
+echo "== the .debs, installed with dpkg -i"
+dpkg -P midicompose libmidicompose-dev libmidicompose1 >/dev/null 2>&1
+check "dpkg -i installs the three packages" dpkg -i "$dist"/*.deb
+dpkg -L libmidicompose1 libmidicompose-dev midicompose | sort -u > "$work/files"
+check "the installed command composes the chord byte for byte" \
+  sh -c "cd '$work' && /usr/bin/midicompose 'C:2 E:1 G:1 C5:2' chord.mid violin 1.0 && cmp chord.mid '$root/tests/golden/chord.mid'"
+check "man midicompose renders, with its examples" sh -c "MANWIDTH=80 man midicompose 2>/dev/null | grep -q '^EXAMPLES'"
+check "the man page has every option of --help" sh -c "man midicompose 2>/dev/null > '$work/man.txt'
+  for option in \$(/usr/bin/midicompose --help | grep -o -- '--[a-z-]*' | sort -u); do grep -q -- \"\$option\" '$work/man.txt' || exit 1; done"
+check "bash completes instrument names" bash -c "source /usr/share/bash-completion/completions/midicompose
+  COMP_WORDS=(midicompose C x.mid vio); COMP_CWORD=3; _midicompose; [[ \" \${COMPREPLY[*]} \" == *' violin '* ]]"
+check "the installed command renders --wav through the installed audio library" \
+  sh -c "cd '$work' && /usr/bin/midicompose --wav chord.wav --soundfont /usr/share/sounds/sf3/FluidR3Mono_GM.sf3 'C D' x.mid >/dev/null && head -c 4 chord.wav | grep -q RIFF"
+check "a C program builds through pkg-config" sh -c "cc -std=c99 -o '$work/pkg' '$root/tests/consumer/consumer.c' \$(pkg-config --cflags --libs midicompose) && '$work/pkg' '$work/pkg.mid'"
+check "a C program builds through find_package" sh -c "cmake -S '$root/tests/consumer' -B '$work/cmake' >/dev/null && cmake --build '$work/cmake' >/dev/null && '$work/cmake/consumer' '$work/cmake.mid'"
+check "dpkg -P removes them" dpkg -P midicompose libmidicompose-dev libmidicompose1
+check "and leaves nothing behind" sh -c "while read -r f; do [ -d \"\$f\" ] || [ ! -e \"\$f\" ] || { echo \"left: \$f\"; exit 1; }; done < '$work/files'"
+
+echo "== the wheel, where there is no cmake or compiler"
+/usr/bin/python3 -m venv "$work/venv"
+check "cmake and g++ are not on the PATH" sh -c "PATH='$work/venv/bin'; ! command -v cmake && ! command -v g++"
+check "pip installs the wheel with no index" env PATH="$work/venv/bin" python -m pip install --quiet --no-index \
+  --disable-pip-version-check "$dist"/python/*.whl
+check "the wheel composes the chord byte for byte" env PATH="$work/venv/bin" python -c "
+import midicompose, sys
+sys.exit(midicompose.compose('C:2 E:1 G:1 C5:2', instrument='violin').data != open('$root/tests/golden/chord.mid', 'rb').read())"
+
+echo "== the npm tarball, offline"
+mkdir "$work/app" && echo '{"name": "app", "private": true, "type": "module"}' > "$work/app/package.json"
+check "npm installs the tarball offline" sh -c "cd '$work/app' && npm install --offline --no-audit --no-fund --loglevel=error '$dist'/midicompose-$version.tgz"
+check "the npm package composes the chord byte for byte" sh -c "cd '$work/app' && node --input-type=module -e \"
+  import { compose } from 'midicompose'; import { readFileSync } from 'node:fs';
+  const song = await compose('C:2 E:1 G:1 C5:2', { instrument: 'violin' });
+  process.exit(Buffer.compare(Buffer.from(song.data), readFileSync('$root/tests/golden/chord.mid')))\""
+
+echo "== the Windows zips"
+declared=$(sed -n 's/^MIDICOMPOSE_API .*[ *]\([A-Za-z0-9_]*\)(.*/\1/p' include/midicompose.h | sort | tr '\n' ' ')
+for name in win64 win32; do
+  unzip -q "$dist/midicompose-$version-$name.zip" -d "$work/$name"
+  z="$work/$name/midicompose-$version-$name"
+  prefix=$([ $name = win32 ] && echo _ || true)
+  check "$name: the MSVC import library names exactly the header's functions" sh -c "
+    [ \"\$(llvm-nm '$z/lib/midicompose.lib' | grep -v ' T __imp_' | sed -n 's/.* T $prefix\([A-Za-z0-9_]*\)\$/\1/p' | sort | tr '\n' ' ')\" = '$declared' ]"
+  check "$name: llvm-readobj reads the import library's members as midicompose.dll's" sh -c "llvm-readobj '$z/lib/midicompose.lib' | grep -q 'midicompose.dll'"
+done
+z="$work/win64/midicompose-$version-win64"
+check "win64: a C program links through the MinGW import library and composes under wine" sh -c "
+  x86_64-w64-mingw32-gcc -o '$z/bin/consumer.exe' '$root/tests/windows/wine_consumer.c' -I'$z/include' -L'$z/lib' -lmidicompose -ladvapi32 -static-libgcc &&
+  cd '$z/bin' && WINEDEBUG=-all WINEPREFIX='$build/wineprefix' wine consumer.exe 2>&1 | tr -d '\r' | grep -E '^wine consumer: ([0-9]+) of \1 checks passed'"
+echo "not run: the win32 DLL under wine (Debian's 32-bit wine needs the i386 architecture added)"
+
+sizes=$(cd "$dist" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs stat -c '%n %s' | paste -sd, | sed 's/,/, /g')
+if [ "$failures" -eq 0 ]; then
+  echo "summary: $(($(wc -l < "$dist/SHA256SUMS"))) artifacts, identical twice; lintian: no errors, $lintian_warnings warnings; debs installed and removed clean; wheel, npm and win64 zip used"
+  echo "artifacts: $sizes"
+fi
+[ "$failures" -eq 0 ]
