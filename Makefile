@@ -97,6 +97,7 @@ bench:
 	scripts/bench-process.sh $(BUILD_DIR)-bench
 	$(BUILD_DIR)-bench/bench/render_bench
 	scripts/bench-audio.sh $(BUILD_DIR)-bench
+	scripts/bench-batch.sh $(BUILD_DIR)-bench
 	scripts/check-python.sh $(BUILD_DIR) --install-only && cd $(BUILD_DIR) && python-venv/bin/python ../bench/python_bench.py
 	$(MAKE) --no-print-directory wasm >/dev/null && node bench/node_bench.mjs $(BUILD_DIR)-wasm/npm
 

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "batch.h"
 #include "midicompose.h"
 #include "render_wav.h"
 
@@ -16,6 +17,7 @@
 
 static const char kUsage[] =
     "Usage: midicompose [--wav FILE [--soundfont PATH]] NOTES OUTPUT [INSTRUMENT [BEATS]]\n"
+    "       midicompose --batch FILE [--jobs N] [--wav [--soundfont PATH]] [--verbose]\n"
     "       midicompose --list-instruments | --help | --version\n"
     "\n"
     "Composes NOTES into a Standard MIDI File at OUTPUT (format 0, one track,\n"
@@ -37,6 +39,19 @@ static const char kUsage[] =
     "                      standard output; the report then goes to standard error)\n"
     "  --soundfont PATH    the General MIDI soundfont to render with (default:\n"
     "                      $MIDICOMPOSE_SOUNDFONT, else the system's default-GM font)\n"
+    "  --batch FILE        compose every line of FILE (- for standard input):\n"
+    "                      NOTES<TAB>OUTPUT[<TAB>INSTRUMENT[<TAB>BEATS]]; empty lines\n"
+    "                      and lines starting with # are skipped. A failed line is\n"
+    "                      one line on standard error (its number, the status, the\n"
+    "                      message); a summary ends the run; a terminal shows a\n"
+    "                      progress bar. Two lines naming one OUTPUT are refused\n"
+    "                      before anything is written. Exit status 0 when every\n"
+    "                      line was written, 1 when any failed, 2 for a usage\n"
+    "                      error or a clash, 130 when interrupted (Ctrl-C stops\n"
+    "                      between compositions: every file written is whole)\n"
+    "  --jobs N            compose on N threads (default: one a core)\n"
+    "  --wav               with --batch: render each OUTPUT to sound beside it (.wav)\n"
+    "  --verbose           with --batch: print each composition's report\n"
     "  --list-instruments  print every instrument name with its program\n"
     "  -h, --help          print this text\n"
     "  --version           print the version\n"
@@ -66,6 +81,8 @@ static const char kUsageEnd[] =
     "  midicompose \"C:2 E:1 G:1 C5:2\" chord.mid violin 1.0\n"
     "\n"
     "  echo \"C D E F G\" | midicompose - scale.mid flute 0.5\n"
+    "\n"
+    "  printf 'C E G\\tchord.mid\\tviolin\\nFACE\\tface.mid\\n' | midicompose --batch -\n"
     "\n"
     "  midicompose --wav - FACE face.mid piano | aplay\n"
     "\n"
@@ -194,6 +211,7 @@ static int Main(int argc, char** argv) {
     char* input = NULL;
     size_t inputLength = 0;
     int count = 0, i, status;
+    if (IsBatch(argc, argv)) return RunBatch(argc, argv);
     for (i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (strcmp(arg, "--") == 0) {

@@ -14,8 +14,6 @@
 #include <unistd.h>
 #endif
 
-typedef int (*RenderFunction)(const unsigned char*, size_t, const char*, int, const char*, MIDIComposeAudio*);
-typedef void (*FreeFunction)(MIDIComposeAudio*);
 typedef void (*AnyFunction)(void);
 
 #if defined(_WIN32)
@@ -39,7 +37,7 @@ static const char* const kLibraryName = "libmidicompose-audio.so.1";
 /* MIDICOMPOSE_AUDIO_LIBRARY, else the library beside the command (a build
  * tree) or in ../lib beside it (an installation under a prefix), else the
  * system's search. */
-static void* LoadAudioLibrary(void) {
+static void* OpenAudioLibrary(void) {
     const char* named = getenv("MIDICOMPOSE_AUDIO_LIBRARY");
     void* library = NULL;
     if (named != NULL && *named != '\0') return OpenLibrary(named);
@@ -66,33 +64,43 @@ static void* LoadAudioLibrary(void) {
     return library != NULL ? library : OpenLibrary(kLibraryName);
 }
 
-int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont) {
-    void* library = LoadAudioLibrary();
-    RenderFunction render;
-    FreeFunction release;
-    MIDIComposeAudio audio;
-    int status, toStdout = strcmp(wavPath, "-") == 0;
+int LoadAudioLibrary(AudioLibrary* audio) {
+    void* library = OpenAudioLibrary();
+    AnyFunction render, release, statusName;
     if (library == NULL) {
         fprintf(stderr, "Error: --wav needs %s (built where FluidSynth is installed; Debian: apt-get install "
                         "libfluidsynth3), which could not be loaded\n", kLibraryName);
         return EXIT_NO_AUDIO;
     }
-    render = (RenderFunction)Symbol(library, "MIDIComposeRender");
-    release = (FreeFunction)Symbol(library, "MIDIComposeFreeAudio");
-    if (render == NULL || release == NULL) {
+    render = Symbol(library, "MIDIComposeRender");
+    release = Symbol(library, "MIDIComposeFreeAudio");
+    statusName = Symbol(library, "MIDIComposeRenderStatusName");
+    if (render == NULL || release == NULL || statusName == NULL) {
         fprintf(stderr, "Error: %s does not render\n", kLibraryName);
         return EXIT_NO_AUDIO;
     }
+    /* Casts between function pointer types; each is called as what it is. */
+    audio->render = (int (*)(const unsigned char*, size_t, const char*, int, const char*, MIDIComposeAudio*))render;
+    audio->release = (void (*)(MIDIComposeAudio*))release;
+    audio->statusName = (const char* (*)(int))statusName;
+    return 0;
+}
+
+int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont) {
+    AudioLibrary library;
+    MIDIComposeAudio audio;
+    int status, toStdout = strcmp(wavPath, "-") == 0;
+    if ((status = LoadAudioLibrary(&library)) != 0) return status;
     memset(&audio, 0, sizeof audio);
     audio.size = sizeof audio;
-    status = render(midi, length, soundfont, 0, toStdout ? NULL : wavPath, &audio);
+    status = library.render(midi, length, soundfont, 0, toStdout ? NULL : wavPath, &audio);
     if (status != RENDER_OK) {
         fprintf(stderr, "%s\n", audio.message != NULL ? audio.message : "Error: Memory allocation failed");
     } else if (toStdout && (fwrite(audio.wav, 1, audio.length, stdout) != audio.length || fflush(stdout) != 0)) {
         fputs("Error: Failed to write the sound to standard output\n", stderr);
         status = RENDER_SAVE_FAILED;
     }
-    release(&audio);
+    library.release(&audio);
     /* The library stays loaded: FluidSynth keeps threads and fonts of its own until the process ends. */
     return status == RENDER_OK ? 0 : status;
 }

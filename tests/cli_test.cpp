@@ -1,12 +1,17 @@
 // The midicompose command as a script runs it.
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "midicompose.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -159,6 +164,149 @@ TEST(Command, PassesNonAsciiTextThrough) {
     EXPECT_TRUE(FileExists(dir.File("d\xC3\xBCr.mid")));
     const Outcome bad = Command({"C", dir.File("x.mid"), "pi\xC3\xA0no"});
     EXPECT_EQ(bad.err, "Error: Invalid instrument 'pi\xC3\xA0no'\nUse --list-instruments to see available instruments\n");
+}
+
+// A batch of generated compositions with bad lines among them, one to a line
+// or with comments and blank lines between.
+struct GeneratedBatch {
+    std::string text;
+    std::vector<std::pair<std::string, Bytes>> written;  // output, the bytes a single call gives
+    std::vector<std::string> failures;                   // "batch.tsv:LINE: STATUS"
+};
+
+GeneratedBatch Generate(int lines) {
+    std::mt19937 random(25);
+    const char* const instruments[] = {"piano", "violin", "drums", "40", "kazoo"};
+    const char* const beats[] = {"1", "0.5", "2", "-1"};
+    GeneratedBatch batch;
+    for (int line = 1; line <= lines; ++line) {
+        if (line % 17 == 0) { batch.text += line % 2 ? "# a comment\n" : "\n"; continue; }
+        if (line % 23 == 0) {
+            batch.text += "C D E\n";  // no output
+            batch.failures.push_back("batch.tsv:" + std::to_string(line) + ": BAD_LINE");
+            continue;
+        }
+        std::string notes;
+        for (int n = 1 + static_cast<int>(random() % 20); n > 0; --n) notes += std::string(1, "CDEFGAB"[random() % 7]) + (n > 1 ? " " : "");
+        const std::string output = "out" + std::to_string(line) + ".mid";
+        const char* instrument = instruments[random() % 5];
+        const char* beat = beats[random() % 4];
+        batch.text += notes + "\t" + output + "\t" + instrument + "\t" + beat + "\n";
+        MIDIComposeResult result{};
+        result.size = sizeof result;
+        const int status = MIDIComposeUTF8(notes.c_str(), nullptr, instrument, beat, &result);
+        if (status == COMPOSE_OK) {
+            batch.written.emplace_back(output, Bytes(result.data, result.data + result.length));
+        } else {
+            batch.failures.push_back("batch.tsv:" + std::to_string(line) + ": " + MIDIComposeStatusName(status));
+        }
+        MIDIComposeFreeResult(&result);
+    }
+    return batch;
+}
+
+TEST(Batch, ComposesEachLineAsASingleCallWouldAndReportsEachFailure) {
+    TempDir dir;
+    const GeneratedBatch batch = Generate(400);
+    WriteBytes(dir.File("batch.tsv"), Bytes(batch.text.begin(), batch.text.end()));
+    const Outcome run = Command({"--batch", "batch.tsv", "--jobs", "3"}, "", dir.path());
+    EXPECT_EQ(run.exit, 1) << run.err;
+    for (const auto& [output, bytes] : batch.written) EXPECT_EQ(ReadBytes(dir.File(output)), bytes) << output;
+    std::vector<std::string> failures;
+    for (std::size_t at = 0, end; (end = run.err.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = run.err.substr(at, end - at);
+        if (line.rfind("batch.tsv:", 0) == 0) failures.push_back(line.substr(0, line.find(':', line.find(':', 10) + 1)));
+    }
+    std::sort(failures.begin(), failures.end());
+    std::vector<std::string> expected = batch.failures;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(failures, expected);
+    EXPECT_NE(run.err.find("batch: " + std::to_string(batch.written.size()) + " written, " +
+                           std::to_string(batch.failures.size()) + " failed"), std::string::npos) << run.err;
+    EXPECT_EQ(dir.Entries().size(), batch.written.size() + 1);  // and no temporary file
+    // From standard input, with every line good: exit status 0.
+    const Outcome piped = Command({"--batch", "-", "--jobs", "1"}, "C E G\tone.mid\tviolin\nFACE\ttwo.mid\n", dir.path());
+    EXPECT_EQ(piped.exit, 0) << piped.err;
+    EXPECT_EQ(ReadBytes(dir.File("two.mid")), ReadBytes(std::string(MIDICOMPOSE_TEST_DATA) + "/golden/face.mid"));
+}
+
+TEST(Batch, RefusesTwoLinesNamingOneOutputBeforeWritingAnything) {
+    TempDir dir;
+    WriteBytes(dir.File("batch.tsv"), HexBytes("43 09 61 2E 6D 69 64 0A 44 09 62 2E 6D 69 64 0A 45 09 2E 2F 61 2E 6D 69 64 0A"));
+    const Outcome run = Command({"--batch", "batch.tsv"}, "", dir.path());  // C a.mid, D b.mid, E ./a.mid
+    EXPECT_EQ(run.exit, 2);
+    EXPECT_NE(run.err.find("lines 1 and 3 both write ./a.mid"), std::string::npos) << run.err;
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"batch.tsv"});
+}
+
+// Ctrl-C in the middle: the run stops between compositions, every output is
+// whole or absent, no temporary file is left, and the summary says so.
+TEST(Batch, StopsCleanlyWhenInterrupted) {
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 200000; ++i) text += "C D E F G A B C5\tout" + std::to_string(i) + ".mid\tviolin\n";
+    WriteBytes(dir.File("batch.tsv"), Bytes(text.begin(), text.end()));
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(err[1], STDERR_FILENO);
+        close(err[0]);
+        if (chdir(dir.path().c_str()) != 0) _exit(127);
+        execl(MIDICOMPOSE_CLI, MIDICOMPOSE_CLI, "--batch", "batch.tsv", "--jobs", "2", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(err[1]);
+    while (!FileExists(dir.File("out1000.mid"))) usleep(1000);
+    kill(child, SIGINT);
+    const std::string messages = ReadToEnd(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status << messages;
+    EXPECT_NE(messages.find("; interrupted: stopped after line "), std::string::npos) << messages;
+    const std::vector<std::string> entries = dir.Entries();
+    EXPECT_LT(entries.size(), 200001u) << "the run went on to the end";
+    const Bytes whole = ReadBytes(dir.File("out0.mid"));
+    for (const std::string& name : entries) {
+        if (name != "batch.tsv") {
+            EXPECT_EQ(ReadBytes(dir.File(name)), whole) << name;  // whole, and no temporary file
+        }
+    }
+}
+
+// On a terminal, a progress bar; into a pipe, none. The lines come through
+// a pipe held open for a while, so the bar has time to be drawn.
+TEST(Batch, DrawsAProgressBarOnATerminalAlone) {
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += "C D E\tout" + std::to_string(i) + ".mid\n";
+    int lines[2];
+    ASSERT_EQ(pipe(lines), 0);
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        dup2(lines[0], STDIN_FILENO);
+        close(lines[0]);
+        close(lines[1]);
+        if (chdir(dir.path().c_str()) != 0) _exit(127);
+        execl(MIDICOMPOSE_CLI, MIDICOMPOSE_CLI, "--batch", "-", "--jobs", "1", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(lines[0]);
+    ASSERT_EQ(write(lines[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    usleep(400000);
+    close(lines[1]);
+    std::string screen;
+    char buffer[4096];
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) screen.append(buffer, static_cast<std::size_t>(n));
+    close(terminal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(screen.find("\r1000 done"), std::string::npos) << screen;
+    const Outcome piped = Command({"--batch", "-"}, text, dir.path());
+    EXPECT_EQ(piped.err.find('\r'), std::string::npos);
+    EXPECT_NE(piped.err.find("batch: 1000 written, 0 failed"), std::string::npos) << piped.err;
 }
 
 }  // namespace

@@ -1,0 +1,408 @@
+// midicompose --batch FILE: each line composed with the library's own call
+// and safe save, on --jobs threads. The file is read a line at a time (a
+// bounded queue feeds the threads), failures are one line each on standard
+// error, a progress bar redraws on a terminal, and Ctrl-C stops between
+// compositions, so every file written is whole.
+#include "batch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "batch_lines.h"
+#include "midicompose.h"
+#include "render_wav.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace midicompose_cli {
+namespace {
+
+constexpr int kUsage = 2, kFailed = 1, kInterrupted = 130;
+
+std::atomic<bool> g_interrupted{false};
+extern "C" void OnInterrupt(int) {
+    g_interrupted = true;
+    std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the process at once
+}
+
+struct Options {
+    const char* file = nullptr;
+    unsigned jobs = 0;
+    bool wav = false, verbose = false;
+    const char* soundfont = nullptr;
+};
+
+int Usage(const char* why) {
+    std::fprintf(stderr, "midicompose: %s\nUsage: midicompose --batch FILE [--jobs N] [--wav [--soundfont PATH]] "
+                         "[--verbose]\n", why);
+    return kUsage;
+}
+
+int ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool takesValue = arg == "--batch" || arg == "--jobs" || arg == "--soundfont";
+        if (takesValue && i + 1 >= argc) return Usage((arg + " needs a value").c_str());
+        if (arg == "--batch") {
+            options.file = argv[++i];
+        } else if (arg == "--jobs") {
+            char* end = nullptr;
+            const unsigned long jobs = std::strtoul(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || jobs < 1 || jobs > 1024) return Usage("--jobs takes 1 to 1024");
+            options.jobs = static_cast<unsigned>(jobs);
+        } else if (arg == "--soundfont") {
+            options.soundfont = argv[++i];
+        } else if (arg == "--wav") {
+            options.wav = true;
+        } else if (arg == "--verbose") {
+            options.verbose = true;
+        } else {
+            return Usage(("'" + arg + "' does not go with --batch").c_str());
+        }
+    }
+    if (options.soundfont != nullptr && !options.wav) return Usage("--soundfont goes with --wav");
+    if (options.jobs == 0) options.jobs = std::max(1u, std::thread::hardware_concurrency());
+    return 0;
+}
+
+// Where --wav puts a composition's sound: OUTPUT with .wav for .mid or .midi.
+std::string WavPath(const std::string& output) {
+    const std::size_t dot = output.find_last_of('.'), slash = output.find_last_of("/\\");
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+        std::string extension = output.substr(dot);
+        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (extension == ".mid" || extension == ".midi") return output.substr(0, dot) + ".wav";
+    }
+    return output + ".wav";
+}
+
+// The library's message on one line: its lines joined, the line breaks
+// that frame them dropped.
+std::string OneLine(const char* text) {
+    std::string line;
+    for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
+        if (*p == '\n') {
+            if (!line.empty() && p[1] != '\0') line += "; ";
+        } else {
+            line += *p;
+        }
+    }
+    return line.empty() ? "Error: Memory allocation failed" : line;
+}
+
+// Positions in files past 2 GiB, where long has 32 bits.
+#if defined(_WIN32)
+long long Tell(std::FILE* f) { return _ftelli64(f); }
+int Seek(std::FILE* f, long long at) { return _fseeki64(f, at, SEEK_SET); }
+#else
+long long Tell(std::FILE* f) { return ftello(f); }
+int Seek(std::FILE* f, long long at) { return fseeko(f, static_cast<off_t>(at), SEEK_SET); }
+#endif
+
+// Two lines naming the same output, found before anything is written: a
+// first pass over a file that can be read twice. Keeps one hash and one
+// offset a composition, not the lines; a matching hash is confirmed by
+// reading both lines again. False (after saying which lines) on a clash.
+bool CheckOutputs(std::FILE* in, const char* name, std::uint64_t& compositions) {
+    struct Seen {
+        std::uint64_t line;
+        long long offset;
+    };
+    std::unordered_map<std::size_t, std::vector<Seen>> seen;
+    LineReader reader(in);
+    std::string text, why;
+    bool tooLong = false, clash = false;
+    const auto outputAt = [&](long long offset) {
+        const long long back = Tell(in);
+        Seek(in, offset);
+        LineReader again(in);
+        std::string other;
+        bool longer = false;
+        BatchLine line;
+        again.Next(other, longer);
+        ParseLine(other, line, why);
+        Seek(in, back);
+        return std::filesystem::path(line.output).lexically_normal().string();
+    };
+    for (long long offset = 0; reader.Next(text, tooLong); offset = reader.offset()) {
+        BatchLine line;
+        if (tooLong || ParseLine(text, line, why) != LineKind::Composition) continue;
+        ++compositions;
+        const std::string output = std::filesystem::path(line.output).lexically_normal().string();
+        auto& same = seen[std::hash<std::string>()(output)];
+        for (const Seen& earlier : same) {
+            if (outputAt(earlier.offset) == output) {
+                std::fprintf(stderr, "midicompose: %s: lines %llu and %llu both write %s; nothing was written\n", name,
+                             static_cast<unsigned long long>(earlier.line),
+                             static_cast<unsigned long long>(reader.number()), line.output.c_str());
+                clash = true;
+            }
+        }
+        same.push_back({reader.number(), offset});
+    }
+    return !clash;
+}
+
+struct Job {
+    std::uint64_t line;
+    BatchLine fields;
+};
+
+// What the threads share.
+struct Run {
+    const Options& options;
+    const char* name;
+    AudioLibrary audio{};
+    std::mutex lock;  // the queue, and the console
+    std::condition_variable ready, room;
+    // Lines travel in bundles: one lock a bundle, not one a line.
+    std::deque<std::vector<Job>> queue;
+    bool closed = false;
+    std::atomic<std::uint64_t> written{0}, failed{0};
+    std::size_t capacity;
+    bool bar = false;  // a progress bar is on the terminal's last line
+
+    Run(const Options& o, const char* n) : options(o), name(n), capacity(4 * o.jobs) {}
+
+    void Fail(std::uint64_t line, const char* status, const std::string& message) {
+        std::lock_guard<std::mutex> hold(lock);
+        std::fprintf(stderr, "%s%s:%llu: %s: %s\n", bar ? "\r\033[K" : "", name, static_cast<unsigned long long>(line), status, message.c_str());
+        ++failed;
+    }
+};
+
+void Compose(Run& run, const Job& job) {
+    MIDIComposeResult result;
+    std::memset(&result, 0, sizeof result);
+    // Sized to end before the note list: the batch has no use for it, and
+    // the library fills only what fits.
+    result.size = offsetof(MIDIComposeResult, instrument);
+    const BatchLine& f = job.fields;
+    const int status = MIDIComposeUTF8(f.notes.c_str(), f.output.c_str(), f.instrument.c_str(), f.beats.c_str(), &result);
+    if (status != COMPOSE_OK) {
+        const char* name = MIDIComposeStatusName(status);
+        run.Fail(job.line, name != nullptr ? name : "UNKNOWN", OneLine(result.errors));
+    } else {
+        if (run.options.verbose) {
+            std::lock_guard<std::mutex> hold(run.lock);
+            std::fputs(result.output, stdout);
+        }
+        int rendered = RENDER_OK;
+        if (run.options.wav) {
+            MIDIComposeAudio audio;
+            std::memset(&audio, 0, sizeof audio);
+            audio.size = sizeof audio;
+            const std::string wav = WavPath(f.output);
+            rendered = run.audio.render(result.data, result.length, run.options.soundfont, 0, wav.c_str(), &audio);
+            if (rendered != RENDER_OK) {
+                const char* name = run.audio.statusName(rendered);
+                run.Fail(job.line, name != nullptr ? name : "UNKNOWN", OneLine(audio.message));
+            }
+            run.audio.release(&audio);
+        }
+        if (rendered == RENDER_OK) ++run.written;
+    }
+    MIDIComposeFreeResult(&result);
+}
+
+constexpr std::size_t kBundle = 32;
+
+void Work(Run& run) {
+    for (;;) {
+        std::vector<Job> bundle;
+        {
+            std::unique_lock<std::mutex> hold(run.lock);
+            run.ready.wait(hold, [&] { return !run.queue.empty() || run.closed; });
+            if (run.queue.empty()) return;
+            bundle = std::move(run.queue.front());
+            run.queue.pop_front();
+        }
+        run.room.notify_one();
+        for (const Job& job : bundle) {
+            if (g_interrupted) break;  // stopping: what is queued is left undone
+            try {
+                Compose(run, job);
+            } catch (const std::bad_alloc&) {
+                run.Fail(job.line, "COMPOSE_NO_MEMORY", "Error: Memory allocation failed");
+            }
+        }
+    }
+}
+
+std::string Clock(double seconds) {
+    const long total = static_cast<long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
+}
+
+// The progress bar: done of total, the rate, the time left; redrawn ten
+// times a second at most, on standard error, and only on a terminal.
+void Progress(Run& run, std::uint64_t total, std::chrono::steady_clock::time_point start, std::atomic<bool>& stop) {
+    while (!stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::uint64_t done = run.written + run.failed;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double rate = seconds > 0 ? done / seconds : 0;
+        char line[160];
+        if (total > 0) {
+            const int width = 30, filled = static_cast<int>(width * static_cast<double>(done) / total);
+            std::snprintf(line, sizeof line, "\r[%s%s] %llu/%llu  %.0f/s  %s left\033[K",
+                          std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                          std::string(static_cast<std::size_t>(width - filled), '.').c_str(),
+                          static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate,
+                          rate > 0 ? Clock((total - done) / rate).c_str() : "?");
+        } else {
+            std::snprintf(line, sizeof line, "\r%llu done  %.0f/s\033[K", static_cast<unsigned long long>(done), rate);
+        }
+        std::lock_guard<std::mutex> hold(run.lock);
+        std::fputs(line, stderr);
+        std::fflush(stderr);
+    }
+    std::lock_guard<std::mutex> hold(run.lock);
+    std::fputs("\r\033[K", stderr);
+}
+
+int Batch(const Options& options) {
+    const bool fromStdin = std::strcmp(options.file, "-") == 0;
+    const char* name = fromStdin ? "<stdin>" : options.file;
+    std::FILE* in = fromStdin ? stdin : std::fopen(options.file, "rb");
+    if (in == nullptr) {
+        std::fprintf(stderr, "midicompose: cannot read the batch file %s: %s\n", name, std::strerror(errno));
+        return kUsage;
+    }
+    struct Closer {
+        std::FILE* file;
+        bool own;
+        ~Closer() { if (own) std::fclose(file); }
+    } closer{in, !fromStdin};
+
+    Run run(options, name);
+    if (options.wav && LoadAudioLibrary(&run.audio) != 0) return EXIT_NO_AUDIO;
+    // A file is read twice: first for clashing outputs and the total.
+    std::uint64_t total = 0;
+    const bool seekable = !fromStdin && Seek(in, 0) == 0;
+    if (seekable) {
+        if (!CheckOutputs(in, name, total)) return kUsage;
+        std::rewind(in);
+    }
+    std::unordered_map<std::string, std::uint64_t> outputs;  // standard input: checked as lines come
+    bool clash = false;
+
+    g_interrupted = false;
+    const auto previous = std::signal(SIGINT, OnInterrupt);
+    const auto start = std::chrono::steady_clock::now();
+    std::atomic<bool> stopProgress{false};
+    std::thread progress;
+    run.bar = isatty(fileno(stderr)) != 0;
+    if (run.bar) progress = std::thread(Progress, std::ref(run), total, start, std::ref(stopProgress));
+    std::vector<std::thread> workers;
+    for (unsigned i = 0; i < options.jobs; ++i) workers.emplace_back(Work, std::ref(run));
+
+    LineReader reader(in);
+    std::string text, why;
+    bool tooLong = false;
+    std::uint64_t lastRead = 0;
+    std::vector<Job> bundle;
+    const auto send = [&] {
+        if (bundle.empty()) return;
+        std::unique_lock<std::mutex> hold(run.lock);
+        run.room.wait(hold, [&] { return run.queue.size() < run.capacity; });
+        run.queue.push_back(std::move(bundle));
+        hold.unlock();
+        run.ready.notify_one();
+        bundle.clear();
+    };
+    while (!g_interrupted && reader.Next(text, tooLong)) {
+        lastRead = reader.number();
+        Job job{reader.number(), {}};
+        const LineKind kind = tooLong ? LineKind::Bad : ParseLine(text, job.fields, why);
+        if (tooLong) why = "the line is longer than 1 MiB";
+        if (kind == LineKind::Skip) continue;
+        if (kind == LineKind::Bad) {
+            run.Fail(job.line, "BAD_LINE", why);
+            continue;
+        }
+        if (!seekable) {
+            const std::string output = std::filesystem::path(job.fields.output).lexically_normal().string();
+            const auto [earlier, fresh] = outputs.emplace(output, job.line);
+            if (!fresh) {
+                run.Fail(job.line, "SAME_OUTPUT", "line " + std::to_string(earlier->second) + " writes " +
+                                                     job.fields.output + " too; not written");
+                clash = true;
+                continue;
+            }
+        }
+        bundle.push_back(std::move(job));
+        if (bundle.size() == kBundle) send();
+    }
+    send();
+    const bool readFailed = std::ferror(in) != 0;
+    {
+        std::lock_guard<std::mutex> hold(run.lock);
+        run.closed = true;
+    }
+    run.ready.notify_all();
+    for (std::thread& worker : workers) worker.join();
+    stopProgress = true;
+    if (progress.joinable()) progress.join();
+    std::signal(SIGINT, previous);
+
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::uint64_t written = run.written, failed = run.failed;
+    std::fprintf(stderr, "batch: %llu written, %llu failed, %.2f s, %.0f a second",
+                 static_cast<unsigned long long>(written), static_cast<unsigned long long>(failed), seconds,
+                 seconds > 0 ? (written + failed) / seconds : 0.0);
+    if (g_interrupted) std::fprintf(stderr, "; interrupted: stopped after line %llu", static_cast<unsigned long long>(lastRead));
+    std::fputs("\n", stderr);
+    if (readFailed) {
+        std::fprintf(stderr, "midicompose: reading %s failed\n", name);
+        return kUsage;
+    }
+    if (g_interrupted) return kInterrupted;
+    if (clash) return kUsage;
+    return failed > 0 ? kFailed : 0;
+}
+
+}  // namespace
+}  // namespace midicompose_cli
+
+extern "C" int IsBatch(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) return 0;
+        if (std::strcmp(argv[i], "--batch") == 0) return 1;
+    }
+    return 0;
+}
+
+extern "C" int RunBatch(int argc, char** argv) {
+    try {
+        midicompose_cli::Options options;
+        if (const int usage = midicompose_cli::ParseOptions(argc, argv, options)) return usage;
+        if (options.file == nullptr) return midicompose_cli::Usage("--batch needs a file (- for standard input)");
+        return midicompose_cli::Batch(options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "midicompose: %s\n", error.what());
+        return midicompose_cli::kFailed;
+    }
+}
