@@ -66,12 +66,13 @@ check-asan:
 	cmake --build $(BUILD_DIR)-asan -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(BUILD_DIR)-asan --output-on-failure -j $(JOBS)
 
-# Overlapping calls under ThreadSanitizer: compositions, and renders.
+# Overlapping calls under ThreadSanitizer: compositions, batches, and renders.
 check-tsan:
 	cmake -S . -B $(BUILD_DIR)-tsan -DCMAKE_BUILD_TYPE=Debug -DMIDICOMPOSE_BUILD_TESTS=ON \
 	  -DMIDICOMPOSE_SANITIZE=thread
-	cmake --build $(BUILD_DIR)-tsan -j $(JOBS) --target midicompose_api_tests midicompose_audio_tests
+	cmake --build $(BUILD_DIR)-tsan -j $(JOBS) --target midicompose_api_tests midicompose_audio_tests midicompose_cli_tests
 	$(SANITIZER_ENV) $(BUILD_DIR)-tsan/tests/midicompose_api_tests --gtest_filter='Threads.*'
+	$(SANITIZER_ENV) $(BUILD_DIR)-tsan/tests/midicompose_cli_tests --gtest_filter='Batch.*'
 	@# FluidSynth decodes a font's samples on OpenMP threads, whose runtime TSan
 	@# cannot see into: one thread loads, so the renders' own threads are what it checks.
 	OMP_NUM_THREADS=1 $(SANITIZER_ENV) $(BUILD_DIR)-tsan/tests/midicompose_audio_tests \

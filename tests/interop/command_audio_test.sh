@@ -40,5 +40,9 @@ check "no audio library exits 3" test $? -eq 3
 check "and says what to install" grep -q "libfluidsynth3" "$work/err.txt"
 "$command" --soundfont "$font" "C D" "$work/x.mid" >/dev/null 2>&1
 check "--soundfont without --wav is a usage error" test $? -eq 2
+printf 'C E G\t%s/one.mid\tviolin\nFACE\t%s/two.midi\n' "$work" "$work" > "$work/batch.tsv"
+"$command" --batch "$work/batch.tsv" --wav --soundfont "$font" 2>"$work/err.txt"
+check "--batch --wav renders each composition beside it" test $? -eq 0
+check "... read back by soxi" sh -c "soxi -D '$work/one.wav' >/dev/null && soxi -D '$work/two.wav' >/dev/null"
 
 [ "$failures" -eq 0 ]
