@@ -110,55 +110,55 @@ std::string OneLine(const char* text) {
     return line.empty() ? "Error: Memory allocation failed" : line;
 }
 
-// Positions in files past 2 GiB, where long has 32 bits.
+// A position in a file past 2 GiB, where long has 32 bits.
 #if defined(_WIN32)
-long long Tell(std::FILE* f) { return _ftelli64(f); }
 int Seek(std::FILE* f, long long at) { return _fseeki64(f, at, SEEK_SET); }
 #else
-long long Tell(std::FILE* f) { return ftello(f); }
 int Seek(std::FILE* f, long long at) { return fseeko(f, static_cast<off_t>(at), SEEK_SET); }
 #endif
 
 // Two lines naming the same output, found before anything is written: a
-// first pass over a file that can be read twice. Keeps one hash and one
-// offset a composition, not the lines; a matching hash is confirmed by
-// reading both lines again. False (after saying which lines) on a clash.
+// first pass over a file that can be read twice. It keeps 24 bytes a
+// composition (a hash of its output, where its line starts, its number), not
+// the lines; outputs with equal hashes are compared by reading both lines
+// again. False (after saying which lines) on a clash.
 bool CheckOutputs(std::FILE* in, const char* name, std::uint64_t& compositions) {
     struct Seen {
-        std::uint64_t line;
+        std::uint64_t hash, line;
         long long offset;
     };
-    std::unordered_map<std::size_t, std::vector<Seen>> seen;
+    std::vector<Seen> seen;
     LineReader reader(in);
     std::string text, why;
-    bool tooLong = false, clash = false;
-    const auto outputAt = [&](long long offset) {
-        const long long back = Tell(in);
-        Seek(in, offset);
-        LineReader again(in);
-        std::string other;
-        bool longer = false;
-        BatchLine line;
-        again.Next(other, longer);
-        ParseLine(other, line, why);
-        Seek(in, back);
-        return std::filesystem::path(line.output).lexically_normal().string();
-    };
+    bool tooLong = false;
+    const auto normal = [](const std::string& path) { return std::filesystem::path(path).lexically_normal().string(); };
     for (long long offset = 0; reader.Next(text, tooLong); offset = reader.offset()) {
         BatchLine line;
         if (tooLong || ParseLine(text, line, why) != LineKind::Composition) continue;
-        ++compositions;
-        const std::string output = std::filesystem::path(line.output).lexically_normal().string();
-        auto& same = seen[std::hash<std::string>()(output)];
-        for (const Seen& earlier : same) {
-            if (outputAt(earlier.offset) == output) {
-                std::fprintf(stderr, "midicompose: %s: lines %llu and %llu both write %s; nothing was written\n", name,
-                             static_cast<unsigned long long>(earlier.line),
-                             static_cast<unsigned long long>(reader.number()), line.output.c_str());
-                clash = true;
-            }
+        seen.push_back({std::hash<std::string>()(normal(line.output)), reader.number(), offset});
+    }
+    compositions = seen.size();
+    std::sort(seen.begin(), seen.end(),
+              [](const Seen& a, const Seen& b) { return a.hash != b.hash ? a.hash < b.hash : a.line < b.line; });
+    const auto outputAt = [&](long long offset) {
+        Seek(in, offset);
+        LineReader again(in);
+        BatchLine line;
+        again.Next(text, tooLong);
+        ParseLine(text, line, why);
+        return line.output;
+    };
+    bool clash = false;
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        for (std::size_t j = i; j-- > 0 && seen[j].hash == seen[i].hash;) {
+            const std::string earlier = outputAt(seen[j].offset), later = outputAt(seen[i].offset);
+            if (normal(earlier) != normal(later)) continue;
+            std::fprintf(stderr, "midicompose: %s: lines %llu and %llu both write %s; nothing was written\n", name,
+                         static_cast<unsigned long long>(seen[j].line), static_cast<unsigned long long>(seen[i].line),
+                         later.c_str());
+            clash = true;
+            break;
         }
-        same.push_back({reader.number(), offset});
     }
     return !clash;
 }
