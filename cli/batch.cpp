@@ -110,6 +110,9 @@ std::string OneLine(const char* text) {
     return line.empty() ? "Error: Memory allocation failed" : line;
 }
 
+// An output as the clash checks compare it: "./a.mid" and "a.mid" are one file.
+std::string NormalPath(const std::string& path) { return std::filesystem::path(path).lexically_normal().string(); }
+
 // A position in a file past 2 GiB, where long has 32 bits.
 #if defined(_WIN32)
 int Seek(std::FILE* f, long long at) { return _fseeki64(f, at, SEEK_SET); }
@@ -131,11 +134,10 @@ bool CheckOutputs(std::FILE* in, const char* name, std::uint64_t& compositions) 
     LineReader reader(in);
     std::string text, why;
     bool tooLong = false;
-    const auto normal = [](const std::string& path) { return std::filesystem::path(path).lexically_normal().string(); };
     for (long long offset = 0; reader.Next(text, tooLong); offset = reader.offset()) {
         BatchLine line;
         if (tooLong || ParseLine(text, line, why) != LineKind::Composition) continue;
-        seen.push_back({std::hash<std::string>()(normal(line.output)), reader.number(), offset});
+        seen.push_back({std::hash<std::string>()(NormalPath(line.output)), reader.number(), offset});
     }
     compositions = seen.size();
     std::sort(seen.begin(), seen.end(),
@@ -152,7 +154,7 @@ bool CheckOutputs(std::FILE* in, const char* name, std::uint64_t& compositions) 
     for (std::size_t i = 1; i < seen.size(); ++i) {
         for (std::size_t j = i; j-- > 0 && seen[j].hash == seen[i].hash;) {
             const std::string earlier = outputAt(seen[j].offset), later = outputAt(seen[i].offset);
-            if (normal(earlier) != normal(later)) continue;
+            if (NormalPath(earlier) != NormalPath(later)) continue;
             std::fprintf(stderr, "midicompose: %s: lines %llu and %llu both write %s; nothing was written\n", name,
                          static_cast<unsigned long long>(seen[j].line), static_cast<unsigned long long>(seen[i].line),
                          later.c_str());
@@ -344,7 +346,7 @@ int Batch(const Options& options) {
             continue;
         }
         if (!seekable) {
-            const std::string output = std::filesystem::path(job.fields.output).lexically_normal().string();
+            const std::string output = NormalPath(job.fields.output);
             const auto [earlier, fresh] = outputs.emplace(output, job.line);
             if (!fresh) {
                 run.Fail(job.line, "SAME_OUTPUT", "line " + std::to_string(earlier->second) + " writes " +

@@ -52,7 +52,6 @@ void QuietFluidSynth() {
 }
 
 struct Rendered {
-    int status = RENDER_OK;
     std::string message;
     std::string soundfont;
     std::vector<std::uint8_t> wav;
