@@ -9,7 +9,7 @@ BEATS      ?= 1.0
 
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build build-tests run check check-run check-python check-js check-browser wasm web sweep check-main check-interop check-asan check-tsan check-fuzz check-windows check-dist dist \
+.PHONY: all build build-tests run audio check check-run check-python check-js check-browser wasm web sweep check-main check-interop check-asan check-tsan check-fuzz check-windows check-dist dist \
         bench fuzz fuzz-build deps-build deps-check clean
 
 all: build
@@ -19,6 +19,13 @@ all: build
 build: deps-build
 	$(CONFIGURE) -DMIDICOMPOSE_BUILD_TESTS=OFF $(RUN_CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target midicompose midicompose_cli
+
+# midicompose-audio beside the command, for --wav: FluidSynth and a General
+# MIDI font are installed for it (make run needs neither).
+audio: build
+	@scripts/install-deps.sh audio
+	$(CONFIGURE) -DMIDICOMPOSE_BUILD_TESTS=OFF $(RUN_CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target midicompose_audio
 
 run: build
 	./$(BUILD_DIR)/midicompose '$(subst ','\'',$(NOTES))' '$(subst ','\'',$(OUT))' \

@@ -69,7 +69,7 @@ int LoadAudioLibrary(AudioLibrary* audio) {
     AnyFunction render, release, statusName;
     if (library == NULL) {
         fprintf(stderr, "Error: --wav needs %s (built where FluidSynth is installed; Debian: apt-get install "
-                        "libfluidsynth3), which could not be loaded\n", kLibraryName);
+                        "libfluidsynth3; from a source tree: make audio), which could not be loaded\n", kLibraryName);
         return EXIT_NO_AUDIO;
     }
     render = Symbol(library, "MIDIComposeRender");

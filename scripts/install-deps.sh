@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a make target needs, where it can (as root or
 # through sudo); otherwise names the command to run.
-# Usage: install-deps.sh build|check|bench|dist
+# Usage: install-deps.sh build|check|bench|dist|audio
 #   build  what make run needs: the library and the command, nothing more
 #   check  what every part of make check needs
 #   bench  what make bench needs
 #   dist   what make dist needs
+#   audio  what make audio needs (midicompose-audio and a font)
 # An entry "command:package" is wanted only when the command is missing (Node.js
 # may come from elsewhere than Debian).
 set -euo pipefail
@@ -17,6 +18,7 @@ check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt
                 g++-mingw-w64-x86-64 wine strace
                 python3-venv python3-setuptools python3-wheel python3-pytest
                 emscripten chromium node:nodejs npm:npm)
+audio_packages=("${build_packages[@]}" pkg-config libfluidsynth-dev fluid-soundfont-gm)
 dist_packages=("${build_packages[@]}" libfluidsynth-dev pkg-config file dpkg-dev help2man python3 python3-build python3-venv
                python3-setuptools python3-wheel emscripten node:nodejs npm:npm g++-mingw-w64-x86-64 g++-mingw-w64-i686
                llvm zip git)
@@ -28,7 +30,8 @@ case "${1:-build}" in
   check|ci) wanted=("${check_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
   dist) wanted=("${dist_packages[@]}") ;;
-  *) echo "usage: $0 build|check|bench|dist" >&2; exit 2 ;;
+  audio) wanted=("${audio_packages[@]}") ;;
+  *) echo "usage: $0 build|check|bench|dist|audio" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
