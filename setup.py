@@ -47,6 +47,32 @@ def version():
     return ".".join(parts)
 
 
+# What a manylinux wheel's libraries may link besides glibc's own (the
+# policies' list, as auditwheel reads it). libfluidsynth is no such library:
+# midicompose-audio takes it from the system, and the package says what to
+# install where it is missing (song.wav() raises AudioError).
+MANYLINUX_LIBRARIES = {"libc.so.6", "libm.so.6", "libdl.so.2", "librt.so.1", "libpthread.so.0", "libgcc_s.so.1",
+                       "libstdc++.so.6", "ld-linux-x86-64.so.2", "ld-linux-aarch64.so.1"}
+SYSTEM_LIBRARIES = {"libfluidsynth.so.3"}
+
+
+def manylinux_tag(libraries, arch):
+    """manylinux_2_N_ARCH, N the newest glibc symbol version the libraries
+    require (objdump -T, as auditwheel reads them). Refuses a library that
+    links anything no manylinux system provides, or C++ runtime symbols (the
+    runtime is linked in)."""
+    newest = 17  # manylinux2014's glibc, the oldest a tag names today
+    for library in libraries:
+        symbols = subprocess.run(["objdump", "-T", "-p", str(library)], check=True, capture_output=True,
+                                 text=True).stdout
+        needed = set(re.findall(r"^\s+NEEDED\s+(\S+)$", symbols, re.M))
+        outside = needed - MANYLINUX_LIBRARIES - SYSTEM_LIBRARIES
+        if outside or re.search(r"\b(GLIBCXX|CXXABI)_", symbols):
+            raise RuntimeError(f"{library.name} links {sorted(outside) or 'the shared C++ runtime'}: no manylinux wheel")
+        newest = max([newest] + [int(minor) for minor in re.findall(r"\bGLIBC_2\.(\d+)", symbols)])
+    return f"manylinux_2_{newest}_{arch}"
+
+
 class BinaryDistribution(Distribution):
     """The package carries a native library, so its wheel is platform-specific."""
 
@@ -60,10 +86,15 @@ try:
 
     class PlatformWheel(bdist_wheel):
         """Any Python 3 loads the library through ctypes, with no extension
-        module: the wheel is tied to the platform alone (py3-none-PLATFORM)."""
+        module: the wheel is tied to the platform alone (py3-none-PLATFORM),
+        and on Linux to the oldest glibc its libraries can run on."""
 
         def get_tag(self):
-            return "py3", "none", super().get_tag()[2]
+            platform = super().get_tag()[2]
+            if platform.startswith("linux_"):
+                package = Path(self.get_finalized_command("build_py").build_lib) / "midicompose"
+                platform = manylinux_tag(sorted(package.glob("*.so")), platform[len("linux_"):])
+            return "py3", "none", platform
 
     commands["bdist_wheel"] = PlatformWheel
 except ImportError:  # building without the wheel package: no wheel to tag

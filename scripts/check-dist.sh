@@ -6,14 +6,20 @@
 #   and completion, --wav, a C program through pkg-config and find_package),
 #   then removed with nothing left behind;
 #   the wheel in a fresh venv with no cmake or compiler on the PATH;
-#   the npm tarball offline in an empty folder;
+#   the npm tarball offline in an empty folder, with an empty npm cache;
+#   the ecosystems' own checks: twine on the wheel and sdist, the wheel's
+#   manylinux tag against the glibc versions its libraries ask for, publint
+#   and arethetypeswrong on the tarball, tsc --strict and mypy --strict on a
+#   user's module and script;
 #   the Windows zip's DLL under wine through its MinGW import library, and
 #   the MSVC import libraries naming exactly the header's functions.
 # Usage: check-dist.sh BUILD_DIR
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD build=$(realpath -m "$1")
-for tool in dpkg-deb dpkg-shlibdeps lintian help2man llvm-nm zip unzip wine man x86_64-w64-mingw32-gcc i686-w64-mingw32-gcc emcc npm; do
+font=/usr/share/sounds/sf3/FluidR3Mono_GM.sf3
+for tool in dpkg-deb dpkg-shlibdeps lintian help2man llvm-nm zip unzip wine man x86_64-w64-mingw32-gcc i686-w64-mingw32-gcc emcc npm \
+            twine mypy objdump; do
   command -v "$tool" >/dev/null || { scripts/skip-part.sh "no $tool (make deps-check installs it)"; exit $?; }
 done
 [ "$(id -u)" -eq 0 ] || { scripts/skip-part.sh "installing the .debs with dpkg -i needs root"; exit $?; }
@@ -52,7 +58,7 @@ check "the man page has every option of --help" sh -c "man midicompose 2>/dev/nu
 check "bash completes instrument names" bash -c "source /usr/share/bash-completion/completions/midicompose
   COMP_WORDS=(midicompose C x.mid vio); COMP_CWORD=3; _midicompose; [[ \" \${COMPREPLY[*]} \" == *' violin '* ]]"
 check "the installed command renders --wav through the installed audio library" \
-  sh -c "cd '$work' && /usr/bin/midicompose --wav chord.wav --soundfont /usr/share/sounds/sf3/FluidR3Mono_GM.sf3 'C D' x.mid >/dev/null && head -c 4 chord.wav | grep -q RIFF"
+  sh -c "cd '$work' && /usr/bin/midicompose --wav chord.wav --soundfont '$font' 'C D' x.mid >/dev/null && head -c 4 chord.wav | grep -q RIFF"
 check "a C program builds through pkg-config" sh -c "cc -std=c99 -o '$work/pkg' '$root/tests/consumer/consumer.c' \$(pkg-config --cflags --libs midicompose) && '$work/pkg' '$work/pkg.mid'"
 check "a C program builds through find_package" sh -c "cmake -S '$root/tests/consumer' -B '$work/cmake' >/dev/null && cmake --build '$work/cmake' >/dev/null && '$work/cmake/consumer' '$work/cmake.mid'"
 check "dpkg -P removes them" dpkg -P midicompose libmidicompose-dev libmidicompose1
@@ -63,17 +69,43 @@ echo "== the wheel, where there is no cmake or compiler"
 check "cmake and g++ are not on the PATH" sh -c "PATH='$work/venv/bin'; ! command -v cmake && ! command -v g++"
 check "pip installs the wheel with no index" env PATH="$work/venv/bin" python -m pip install --quiet --no-index \
   --disable-pip-version-check "$dist"/python/*.whl
+check "pip refuses nothing in the installed wheel" env PATH="$work/venv/bin" python -m pip check --disable-pip-version-check
 check "the wheel composes the chord byte for byte" env PATH="$work/venv/bin" python -c "
 import midicompose, sys
 sys.exit(midicompose.compose('C:2 E:1 G:1 C5:2', instrument='violin').data != open('$root/tests/golden/chord.mid', 'rb').read())"
 
 echo "== the npm tarball, offline"
 mkdir "$work/app" && echo '{"name": "app", "private": true, "type": "module"}' > "$work/app/package.json"
-check "npm installs the tarball offline" sh -c "cd '$work/app' && npm install --offline --no-audit --no-fund --loglevel=error '$dist'/midicompose-$version.tgz"
-check "the npm package composes the chord byte for byte" sh -c "cd '$work/app' && node --input-type=module -e \"
-  import { compose } from 'midicompose'; import { readFileSync } from 'node:fs';
-  const song = await compose('C:2 E:1 G:1 C5:2', { instrument: 'violin' });
-  process.exit(Buffer.compare(Buffer.from(song.data), readFileSync('$root/tests/golden/chord.mid')))\""
+check "npm installs the tarball offline, with an empty cache" sh -c "cd '$work/app' &&
+  npm_config_cache='$work/npm-cache' npm install --offline --no-audit --no-fund --loglevel=error '$dist/midicompose-$version.tgz'"
+check "the npm package composes the chord byte for byte and renders it" \
+  sh -c "cp '$root/tests/packaging/chord.mjs' '$work/app/' && cd '$work/app' && node chord.mjs '$root/tests/golden/chord.mid' '$font'"
+
+echo "== the ecosystems' own checks"
+check "twine check --strict passes the wheel and the sdist" twine check --strict "$dist"/python/*
+wheel=$(ls "$dist"/python/*.whl)
+mkdir "$work/wheel" && (cd "$work/wheel" && unzip -q "$wheel")
+glibc=$(objdump -T "$work"/wheel/midicompose/*.so | grep -o 'GLIBC_2\.[0-9]*' | sort -uV | tail -1)
+check "the wheel's tag is manylinux for $glibc, the newest glibc its libraries ask for" \
+  test "$(basename "$wheel")" = "midicompose-$version-py3-none-manylinux_2_${glibc#GLIBC_2.}_x86_64.whl"
+check "its libraries need no C++ runtime and no library but glibc's (and the system's FluidSynth for sound)" sh -c "
+  ! objdump -T '$work'/wheel/midicompose/*.so | grep -qE 'GLIBCXX|CXXABI' &&
+  [ -z \"\$(objdump -p '$work'/wheel/midicompose/*.so | sed -n 's/^ *NEEDED *//p' | sort -u |
+           grep -vxE 'lib(c|m)\.so\.6|ld-linux-x86-64\.so\.2|libfluidsynth\.so\.3')\" ]"
+# The checkers in a folder of their own: npm ci would empty the app's node_modules.
+mkdir "$work/checkers" && cp "$root"/tests/packaging/package{,-lock}.json "$work/checkers/"
+cp "$root"/tests/packaging/{user.ts,tsconfig.json,user.py} "$work/app/"
+check "the npm checkers install from their lock file" sh -c "cd '$work/checkers' && npm ci --no-audit --no-fund --loglevel=error"
+check "publint --strict finds nothing in the tarball" "$work/checkers/node_modules/.bin/publint" --strict "$dist/midicompose-$version.tgz"
+# The package is ESM only: that require() cannot load it is expected, and the
+# esm-only profile leaves that one warning out of the verdict.
+check "arethetypeswrong finds no problem in the tarball (ESM only)" \
+  "$work/checkers/node_modules/.bin/attw" --profile esm-only "$dist/midicompose-$version.tgz"
+check "tsc --strict (module nodenext) types a user module that imports both entries" \
+  "$work/checkers/node_modules/.bin/tsc" -p "$work/app/tsconfig.json"
+check "mypy --strict types the installed package, and a user script against it" sh -c "
+  mypy --strict --no-incremental --python-executable '$work/venv/bin/python' -p midicompose &&
+  mypy --strict --no-incremental --python-executable '$work/venv/bin/python' '$work/app/user.py'"
 
 echo "== the Windows zips"
 declared=$(sed -n 's/^MIDICOMPOSE_API .*[ *]\([A-Za-z0-9_]*\)(.*/\1/p' include/midicompose.h | sort | tr '\n' ' ')
@@ -93,7 +125,7 @@ echo "not run: the win32 DLL under wine (Debian's 32-bit wine needs the i386 arc
 
 sizes=$(cd "$dist" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs stat -c '%n %s' | paste -sd, | sed 's/,/, /g')
 if [ "$failures" -eq 0 ]; then
-  echo "summary: $(($(wc -l < "$dist/SHA256SUMS"))) artifacts, identical twice; lintian: no errors, $lintian_warnings warnings; debs installed and removed clean; wheel, npm and win64 zip used"
+  echo "summary: $(($(wc -l < "$dist/SHA256SUMS"))) artifacts, identical twice; lintian: no errors, $lintian_warnings warnings; debs installed and removed clean; wheel ($(basename "$wheel" | sed 's/.*-none-//; s/\.whl$//')), npm and win64 zip used; twine, publint, attw, tsc and mypy clean"
   echo "artifacts: $sizes"
 fi
 [ "$failures" -eq 0 ]

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 build=$(realpath "$1")
 python=/usr/bin/python3  # Debian's, which has mido and pytest
 [ -x "$python" ] || { scripts/skip-part.sh "no /usr/bin/python3 (Debian package python3)"; exit $?; }
-for module in venv ensurepip setuptools wheel pytest mido numpy; do
+for module in venv ensurepip setuptools wheel pytest mido numpy distributed; do
   if ! "$python" -c "import $module" 2>/dev/null; then
     package=python3-$module
     case $module in ensurepip) package=python3-venv ;; esac

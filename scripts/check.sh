@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # make check: runs every part in turn, goes on past a failed one, and ends
 # with one line a part saying whether it ran and passed. A part skipped for a
-# missing tool says why; with CI set it fails instead (scripts/skip-part.sh).
+# missing tool says why; with CI set it fails instead (scripts/skip-part.sh),
+# and npm and pip run with empty caches.
 # Usage: check.sh [PART ...]   (default: every part)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +25,13 @@ wanted=("$@")
 
 state=$(mktemp -d)
 trap 'rm -rf "$state"' EXIT
+if [ -n "${CI:-}" ]; then
+  # npm and pip start from empty caches of their own, as on a fresh machine:
+  # what an earlier, unrelated install left in this machine's caches must not
+  # stand in for a step the project forgot.
+  export npm_config_cache=$state/npm-cache PIP_CACHE_DIR=$state/pip-cache
+  echo "CI: npm and pip caches start empty ($state)"
+fi
 summary=()
 passed=0 failed=0 skipped=0
 for entry in "${all_parts[@]}"; do

@@ -123,12 +123,14 @@ test('agrees with the native command on generated compositions', async () => {
 test('the packed tarball installs into an empty folder offline, with its synthesizer, and composes and renders', () => {
   const work = mkdtempSync(join(tmpdir(), 'midicompose-pack-'));
   try {
-    const npm = (args, cwd) => execFileSync('npm', [...args, '--no-audit', '--no-fund', '--loglevel=error'], { cwd, encoding: 'utf8' });
+    const npm = (args, cwd, env = process.env) =>
+      execFileSync('npm', [...args, '--no-audit', '--no-fund', '--loglevel=error'], { cwd, env, encoding: 'utf8' });
     const tarball = npm(['pack', packageDir, '--pack-destination', work], work).trim().split('\n').pop();
     const app = join(work, 'app');
     execFileSync('mkdir', [app]);
     writeFileSync(join(app, 'package.json'), '{"name": "app", "private": true, "type": "module"}');
-    npm(['install', '--offline', join(work, tarball)], app);
+    // With an empty cache of its own: what a warm cache holds cannot stand in for what the tarball lacks.
+    npm(['install', '--offline', join(work, tarball)], app, { ...process.env, npm_config_cache: join(work, 'cache') });
     writeFileSync(join(app, 'main.js'),
       "import { readFileSync } from 'node:fs';\n" +
       "import { compose } from 'midicompose';\n" +

@@ -15,7 +15,7 @@ import functools
 import os
 import struct
 from dataclasses import dataclass, field
-from typing import Dict, NamedTuple, Optional, Tuple, Type, Union
+from typing import Any, Dict, NamedTuple, Optional, Tuple, Type, Union
 
 from . import _display, _native
 
@@ -60,10 +60,15 @@ class ComposeError(Exception):
     """A composition failed. ``status`` is the library's status and the text
     is the library's own message."""
 
-    def __init__(self, status: Status, message: str):
+    def __init__(self, status: Union[Status, RenderStatus, None], message: str):
         super().__init__(message)
         self.status = status
         self.message = message
+
+    def __reduce__(self) -> Tuple[type, Tuple[Union[Status, RenderStatus, None], str]]:
+        # Exceptions pickle as type(*args), and args holds the message alone:
+        # a worker process hands the error back whole, status included.
+        return type(self), (self.status, self.message)
 
 
 class BadBeatsError(ComposeError, ValueError):
@@ -113,7 +118,7 @@ _ERRORS: Dict[int, Type[ComposeError]] = {
 
 _KEY_NAMES = ("C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B")
 # MIDIComposeNote as ctypes lays it out: start, length, key, channel.
-_NOTE_LAYOUT = struct.Struct("".join(["@"] + [field_type._type_ for _, field_type in _native.Note._fields_]))
+_NOTE_LAYOUT = struct.Struct("".join(["@"] + [getattr(field_type, "_type_") for _, field_type in _native.Note._fields_]))
 
 
 class Note(NamedTuple):
@@ -170,9 +175,9 @@ class Song:
         finally:
             library.MIDIComposeFreeAudio(ctypes.byref(audio))
 
-    def audio(self, soundfont: Union[str, bytes, "os.PathLike[str]", None] = None, rate: int = 44100):
+    def audio(self, soundfont: Union[str, bytes, "os.PathLike[str]", None] = None, rate: int = 44100) -> Any:
         """The sound as an IPython.display.Audio player (needs IPython)."""
-        from IPython.display import Audio
+        from IPython.display import Audio  # type: ignore[import]
         return Audio(data=self.wav(soundfont, rate))
 
     def _repr_html_(self) -> str:
@@ -188,10 +193,10 @@ class Song:
                 f"beats={self.beats!r}, bytes={len(self.data)})")
 
 
-_audio = None
+_audio: Optional[ctypes.CDLL] = None
 
 
-def _audio_library():
+def _audio_library() -> ctypes.CDLL:
     """midicompose-audio, loaded the first time a song is rendered."""
     global _audio
     if _audio is None:

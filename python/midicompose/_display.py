@@ -1,10 +1,15 @@
 """A song as HTML for notebooks: an SVG piano roll of its timeline and an
-audio player with the rendered sound inside, so it shows and plays offline
-with no JavaScript and no network."""
+audio player with the rendered sound inside (as MP3, so that a notebook stays
+small), so it shows and plays offline with no JavaScript and no network."""
 import base64
 import html
 import math
-from typing import Optional, Sequence
+from typing import TYPE_CHECKING, Optional, Sequence
+
+from . import _mp3
+
+if TYPE_CHECKING:
+    from . import Note, Song
 
 _BEAT = 40         # pixels a beat
 _LANE = 10         # pixels a key
@@ -12,7 +17,7 @@ _LABELS = 34       # the key-name column
 _BLACK_KEYS = {1, 3, 6, 8, 10}
 
 
-def piano_roll(timeline: Sequence, drums: bool) -> str:
+def piano_roll(timeline: Sequence["Note"], drums: bool) -> str:
     """The notes on a grid of beats (columns) and keys (rows, C's named);
     drums as diamonds, since their keys name sounds, not pitches."""
     if not timeline:
@@ -34,8 +39,8 @@ def piano_roll(timeline: Sequence, drums: bool) -> str:
         if key % 12 == 0:
             parts.append(f'<text x="2" y="{y(key) + _LANE - 1}" fill="#555">C{key // 12 - 1}</text>')
     for beat in range(beats + 1):
-        x = _LABELS + beat * _BEAT
-        parts.append(f'<line x1="{x}" x2="{x}" y1="0" y2="{height}" stroke="#d5d9e0"/>')
+        line = _LABELS + beat * _BEAT
+        parts.append(f'<line x1="{line}" x2="{line}" y1="0" y2="{height}" stroke="#d5d9e0"/>')
     for note in timeline:
         x, top = _LABELS + note.start * _BEAT, y(note.key)
         title = f"<title>{html.escape(note.name)} at beat {note.start:g}, {note.beats:g} beats</title>"
@@ -50,7 +55,7 @@ def piano_roll(timeline: Sequence, drums: bool) -> str:
     return "".join(parts)
 
 
-def song_html(song, wav: Optional[bytes], problem: Optional[str]) -> str:
+def song_html(song: "Song", wav: Optional[bytes], problem: Optional[str]) -> str:
     """The roll, a line that says what it is, and the player or why there
     is none."""
     drums = song.program == 128
@@ -59,8 +64,10 @@ def song_html(song, wav: Optional[bytes], problem: Optional[str]) -> str:
              f"<div>{song.notes} notes, {song.beats:g} beats, {html.escape(what)}</div>",
              piano_roll(song.timeline, drums)]
     if wav is not None:
-        encoded = base64.b64encode(wav).decode("ascii")
-        parts.append(f'<div><audio controls src="data:audio/wav;base64,{encoded}"></audio></div>')
+        compressed = _mp3.mp3(wav)
+        kind, sound = ("audio/mpeg", compressed) if compressed is not None else ("audio/wav", wav)
+        encoded = base64.b64encode(sound).decode("ascii")
+        parts.append(f'<div><audio controls src="data:{kind};base64,{encoded}"></audio></div>')
     else:
         parts.append(f"<div><em>No sound: {html.escape(problem or '')}</em></div>")
     parts.append("</div>")

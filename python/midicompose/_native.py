@@ -4,7 +4,7 @@ import ctypes.util
 import os
 import sys
 from pathlib import Path
-from typing import Optional
+from typing import Dict, Optional
 
 _NAMES = {"win32": "midicompose.dll", "darwin": "libmidicompose.dylib"}
 _AUDIO_NAMES = {"win32": "midicompose-audio.dll", "darwin": "libmidicompose-audio.dylib"}
@@ -53,7 +53,7 @@ class Audio(ctypes.Structure):
     ]
 
 
-def _find(variable: str, names: dict, default: str, installed_name: str) -> Optional[str]:
+def _find(variable: str, names: Dict[str, str], default: str, installed_name: str) -> Optional[str]:
     """The variable's library, else the one inside the package, else an
     installed one; None when there is none."""
     named = os.environ.get(variable)
