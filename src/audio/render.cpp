@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "c_result.h"
 #include "file_replace.h"
 #include "midicompose_audio.h"
 #include "synth_pool.h"
@@ -250,23 +251,18 @@ int Render(const unsigned char* midi, std::size_t length, const char* soundfont,
     return RENDER_OK;
 }
 
-// A malloc'd copy of a text, for buffers the caller releases.
-char* CopyText(const std::string& text) {
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
-    return copy;
-}
+// Whether the caller's MIDIComposeAudio holds the field.
+#define HOLDS(audio, field) MIDICOMPOSE_FITS(audio, MIDIComposeAudio, field)
 
-#define MIDICOMPOSE_AUDIO_FITS(audio, field) \
-    ((audio)->size >= offsetof(MIDIComposeAudio, field) + sizeof((audio)->field))
+char* CopyText(const std::string& text) { return CopyOut<char>(text.data(), text.size(), true); }
 
 void Clear(MIDIComposeAudio* audio) {
-    if (MIDICOMPOSE_AUDIO_FITS(audio, wav)) audio->wav = nullptr;
-    if (MIDICOMPOSE_AUDIO_FITS(audio, length)) audio->length = 0;
-    if (MIDICOMPOSE_AUDIO_FITS(audio, message)) audio->message = nullptr;
-    if (MIDICOMPOSE_AUDIO_FITS(audio, soundfont)) audio->soundfont = nullptr;
-    if (MIDICOMPOSE_AUDIO_FITS(audio, sampleRate)) audio->sampleRate = 0;
-    if (MIDICOMPOSE_AUDIO_FITS(audio, seconds)) audio->seconds = 0.0;
+    if (HOLDS(audio, wav)) audio->wav = nullptr;
+    if (HOLDS(audio, length)) audio->length = 0;
+    if (HOLDS(audio, message)) audio->message = nullptr;
+    if (HOLDS(audio, soundfont)) audio->soundfont = nullptr;
+    if (HOLDS(audio, sampleRate)) audio->sampleRate = 0;
+    if (HOLDS(audio, seconds)) audio->seconds = 0.0;
 }
 
 // Hands the render over; RENDER_NO_MEMORY, with nothing handed over, when a
@@ -276,10 +272,8 @@ int HandOver(const Rendered& out, int status, MIDIComposeAudio* audio) {
     char* message = CopyText(out.message);
     char* soundfont = out.soundfont.empty() ? nullptr : CopyText(out.soundfont);
     bool ok = message != nullptr && (out.soundfont.empty() || soundfont != nullptr);
-    if (ok && MIDICOMPOSE_AUDIO_FITS(audio, wav) && !out.wav.empty()) {
-        wav = static_cast<unsigned char*>(std::malloc(out.wav.size()));
-        ok = wav != nullptr;
-        if (ok) std::memcpy(wav, out.wav.data(), out.wav.size());
+    if (ok && HOLDS(audio, wav) && !out.wav.empty()) {
+        ok = (wav = CopyOut<unsigned char>(out.wav.data(), out.wav.size(), false)) != nullptr;
     }
     if (!ok) {
         std::free(wav);
@@ -287,29 +281,22 @@ int HandOver(const Rendered& out, int status, MIDIComposeAudio* audio) {
         std::free(soundfont);
         return RENDER_NO_MEMORY;
     }
-    if (MIDICOMPOSE_AUDIO_FITS(audio, wav)) audio->wav = wav;
-    if (MIDICOMPOSE_AUDIO_FITS(audio, length)) audio->length = wav != nullptr ? out.wav.size() : 0;
-    if (MIDICOMPOSE_AUDIO_FITS(audio, message)) audio->message = message; else std::free(message);
-    if (MIDICOMPOSE_AUDIO_FITS(audio, soundfont)) audio->soundfont = soundfont; else std::free(soundfont);
-    if (MIDICOMPOSE_AUDIO_FITS(audio, sampleRate)) audio->sampleRate = out.sampleRate;
-    if (MIDICOMPOSE_AUDIO_FITS(audio, seconds)) audio->seconds = out.seconds;
+    if (HOLDS(audio, wav)) audio->wav = wav;
+    if (HOLDS(audio, length)) audio->length = wav != nullptr ? out.wav.size() : 0;
+    if (HOLDS(audio, message)) audio->message = message; else std::free(message);
+    if (HOLDS(audio, soundfont)) audio->soundfont = soundfont; else std::free(soundfont);
+    if (HOLDS(audio, sampleRate)) audio->sampleRate = out.sampleRate;
+    if (HOLDS(audio, seconds)) audio->seconds = out.seconds;
     return status;
 }
 
-struct StatusRow {
-    int status;
-    const char* name;
-};
-
-#define MIDICOMPOSE_STATUS(name) {name, #name}
 constexpr StatusRow kStatuses[] = {
-    MIDICOMPOSE_STATUS(RENDER_OK),           MIDICOMPOSE_STATUS(RENDER_NO_SOUNDFONT),
-    MIDICOMPOSE_STATUS(RENDER_BAD_SOUNDFONT), MIDICOMPOSE_STATUS(RENDER_NOT_MIDI),
-    MIDICOMPOSE_STATUS(RENDER_BAD_RATE),     MIDICOMPOSE_STATUS(RENDER_SYNTH_FAILED),
-    MIDICOMPOSE_STATUS(RENDER_NO_MEMORY),    MIDICOMPOSE_STATUS(RENDER_SAVE_FAILED),
-    MIDICOMPOSE_STATUS(RENDER_TOO_LONG),
+    MIDICOMPOSE_STATUS_ROW(RENDER_OK),           MIDICOMPOSE_STATUS_ROW(RENDER_NO_SOUNDFONT),
+    MIDICOMPOSE_STATUS_ROW(RENDER_BAD_SOUNDFONT), MIDICOMPOSE_STATUS_ROW(RENDER_NOT_MIDI),
+    MIDICOMPOSE_STATUS_ROW(RENDER_BAD_RATE),     MIDICOMPOSE_STATUS_ROW(RENDER_SYNTH_FAILED),
+    MIDICOMPOSE_STATUS_ROW(RENDER_NO_MEMORY),    MIDICOMPOSE_STATUS_ROW(RENDER_SAVE_FAILED),
+    MIDICOMPOSE_STATUS_ROW(RENDER_TOO_LONG),
 };
-#undef MIDICOMPOSE_STATUS
 
 }  // namespace
 }  // namespace midicompose
@@ -332,24 +319,12 @@ extern "C" MIDICOMPOSE_AUDIO_API int MIDIComposeRender(const unsigned char* midi
 
 extern "C" MIDICOMPOSE_AUDIO_API void MIDIComposeFreeAudio(MIDIComposeAudio* audio) {
     if (audio == nullptr) return;
-    if (MIDICOMPOSE_AUDIO_FITS(audio, wav)) {
-        std::free(audio->wav);
-        audio->wav = nullptr;
-    }
-    if (MIDICOMPOSE_AUDIO_FITS(audio, length)) audio->length = 0;
-    if (MIDICOMPOSE_AUDIO_FITS(audio, message)) {
-        std::free(audio->message);
-        audio->message = nullptr;
-    }
-    if (MIDICOMPOSE_AUDIO_FITS(audio, soundfont)) {
-        std::free(audio->soundfont);
-        audio->soundfont = nullptr;
-    }
+    MIDICOMPOSE_FREE_FIELD(audio, MIDIComposeAudio, wav);
+    if (HOLDS(audio, length)) audio->length = 0;
+    MIDICOMPOSE_FREE_FIELD(audio, MIDIComposeAudio, message);
+    MIDICOMPOSE_FREE_FIELD(audio, MIDIComposeAudio, soundfont);
 }
 
 extern "C" MIDICOMPOSE_AUDIO_API const char* MIDIComposeRenderStatusName(int status) {
-    for (const midicompose::StatusRow& row : midicompose::kStatuses) {
-        if (row.status == status) return row.name;
-    }
-    return nullptr;
+    return midicompose::StatusName(midicompose::kStatuses, status);
 }

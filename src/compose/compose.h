@@ -93,11 +93,6 @@ struct ShortNumber {
 };
 ShortNumber FormatShortNumber(double value);
 
-// Converts a NUL-terminated UTF-16 argument to the library's 8-bit text
-// (UTF-8; the ANSI code page on Windows). A null pointer or a text that does
-// not convert gives the empty text. False only when memory runs out.
-bool ConvertArgument(const MIDIComposeChar* text, std::string& out);
-
 }  // namespace midicompose
 
 #endif

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <new>
 
+#include "c_result.h"
 #include "compose.h"
+#include "text_convert.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -45,64 +47,21 @@ int UTF16Compose(const MIDIComposeChar* notes, const MIDIComposeChar* outputPath
     return out.status;
 }
 
-#if defined(_WIN32)
-// UTF-8 to the UTF-16 path Windows opens files by; empty when it does not
-// convert. A surrogate written as three bytes (as Python's os.fsencode and
-// Rust's OsStr write a name holding a lone one) comes back as that same
-// surrogate, so every name Windows can hold gets through unchanged. May
-// throw std::bad_alloc.
-std::wstring WidePath(const char* path) {
-    std::wstring wide;
-    const auto* p = reinterpret_cast<const unsigned char*>(path);
-    while (*p != 0) {
-        unsigned long code = *p;
-        int extra = code < 0x80 ? 0 : code >= 0xC2 && code < 0xE0 ? 1 : code >= 0xE0 && code < 0xF0 ? 2
-                  : code >= 0xF0 && code < 0xF5 ? 3 : -1;
-        if (extra < 0) return std::wstring();
-        code &= extra == 0 ? 0x7F : 0x3F >> extra;
-        for (int k = 1; k <= extra; ++k) {
-            if ((p[k] & 0xC0) != 0x80) return std::wstring();
-            code = (code << 6) | (p[k] & 0x3Fu);
-        }
-        const unsigned long least[4] = {0, 0x80, 0x800, 0x10000};
-        if (code < least[extra] || code > 0x10FFFF) return std::wstring();  // overlong or out of range
-        p += extra + 1;
-        if (code >= 0x10000) {
-            wide += static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10));
-            wide += static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            wide += static_cast<wchar_t>(code);
-        }
-    }
-    return wide;
-}
-#endif
 
-// A malloc'd copy, for buffers the caller releases with MIDIComposeFreeResult.
-template <class T>
-T* CopyOut(const void* bytes, std::size_t size, bool terminate) {
-    auto* copy = static_cast<unsigned char*>(std::malloc(size + (terminate ? 1 : 0) + (size == 0 ? 1 : 0)));
-    if (copy == nullptr) return nullptr;
-    if (size > 0) std::memcpy(copy, bytes, size);
-    if (terminate) copy[size] = 0;
-    return reinterpret_cast<T*>(copy);
-}
-
-// Whether the caller's structure, of `size` bytes, holds the field.
-#define MIDICOMPOSE_FITS(result, field) \
-    ((result)->size >= offsetof(MIDIComposeResult, field) + sizeof((result)->field))
+// Whether the caller's MIDIComposeResult holds the field.
+#define HOLDS(result, field) MIDICOMPOSE_FITS(result, MIDIComposeResult, field)
 
 void ClearResult(MIDIComposeResult* result) {
-    if (MIDICOMPOSE_FITS(result, data)) result->data = nullptr;
-    if (MIDICOMPOSE_FITS(result, length)) result->length = 0;
-    if (MIDICOMPOSE_FITS(result, output)) result->output = nullptr;
-    if (MIDICOMPOSE_FITS(result, errors)) result->errors = nullptr;
-    if (MIDICOMPOSE_FITS(result, program)) result->program = -1;
-    if (MIDICOMPOSE_FITS(result, notes)) result->notes = 0;
-    if (MIDICOMPOSE_FITS(result, beats)) result->beats = 0.0;
-    if (MIDICOMPOSE_FITS(result, instrument)) result->instrument = nullptr;
-    if (MIDICOMPOSE_FITS(result, noteList)) result->noteList = nullptr;
-    if (MIDICOMPOSE_FITS(result, noteCount)) result->noteCount = 0;
+    if (HOLDS(result, data)) result->data = nullptr;
+    if (HOLDS(result, length)) result->length = 0;
+    if (HOLDS(result, output)) result->output = nullptr;
+    if (HOLDS(result, errors)) result->errors = nullptr;
+    if (HOLDS(result, program)) result->program = -1;
+    if (HOLDS(result, notes)) result->notes = 0;
+    if (HOLDS(result, beats)) result->beats = 0.0;
+    if (HOLDS(result, instrument)) result->instrument = nullptr;
+    if (HOLDS(result, noteList)) result->noteList = nullptr;
+    if (HOLDS(result, noteCount)) result->noteCount = 0;
 }
 
 // The writer's notes as the file holds them, in a malloc'd array; null when
@@ -129,16 +88,16 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
     char* errors = nullptr;
     MIDIComposeNote* noteList = nullptr;
     bool ok = true;
-    if (MIDICOMPOSE_FITS(result, data) && !out.file.empty()) {
+    if (HOLDS(result, data) && !out.file.empty()) {
         ok = (data = CopyOut<unsigned char>(out.file.data(), out.file.size(), false)) != nullptr;
     }
-    if (ok && MIDICOMPOSE_FITS(result, output)) {
+    if (ok && HOLDS(result, output)) {
         ok = (output = CopyOut<char>(out.output.data(), out.output.size(), true)) != nullptr;
     }
-    if (ok && MIDICOMPOSE_FITS(result, errors)) {
+    if (ok && HOLDS(result, errors)) {
         ok = (errors = CopyOut<char>(out.errors.data(), out.errors.size(), true)) != nullptr;
     }
-    if (ok && MIDICOMPOSE_FITS(result, noteList) && out.writer != nullptr) {
+    if (ok && HOLDS(result, noteList) && out.writer != nullptr) {
         ok = (noteList = CopyNotes(*out.writer)) != nullptr;
     }
     if (!ok) {
@@ -148,16 +107,16 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
         std::free(noteList);
         return COMPOSE_NO_MEMORY;
     }
-    if (MIDICOMPOSE_FITS(result, data)) result->data = data;
-    if (MIDICOMPOSE_FITS(result, length)) result->length = data != nullptr ? out.file.size() : 0;
-    if (MIDICOMPOSE_FITS(result, output)) result->output = output;
-    if (MIDICOMPOSE_FITS(result, errors)) result->errors = errors;
-    if (MIDICOMPOSE_FITS(result, program)) result->program = out.program;
-    if (MIDICOMPOSE_FITS(result, notes)) result->notes = out.notes;
-    if (MIDICOMPOSE_FITS(result, beats)) result->beats = out.beats;
-    if (MIDICOMPOSE_FITS(result, instrument)) result->instrument = out.instrument;
-    if (MIDICOMPOSE_FITS(result, noteList)) result->noteList = noteList;
-    if (MIDICOMPOSE_FITS(result, noteCount)) result->noteCount = noteList != nullptr ? out.writer->notes.size() : 0;
+    if (HOLDS(result, data)) result->data = data;
+    if (HOLDS(result, length)) result->length = data != nullptr ? out.file.size() : 0;
+    if (HOLDS(result, output)) result->output = output;
+    if (HOLDS(result, errors)) result->errors = errors;
+    if (HOLDS(result, program)) result->program = out.program;
+    if (HOLDS(result, notes)) result->notes = out.notes;
+    if (HOLDS(result, beats)) result->beats = out.beats;
+    if (HOLDS(result, instrument)) result->instrument = out.instrument;
+    if (HOLDS(result, noteList)) result->noteList = noteList;
+    if (HOLDS(result, noteCount)) result->noteCount = noteList != nullptr ? out.writer->notes.size() : 0;
     return out.status;
 }
 
@@ -210,22 +169,10 @@ extern "C" MIDICOMPOSE_API int MIDIComposeUTF8(const char* notes, const char* ou
 
 extern "C" MIDICOMPOSE_API void MIDIComposeFreeResult(MIDIComposeResult* result) {
     if (result == nullptr) return;
-    if (MIDICOMPOSE_FITS(result, data)) {
-        std::free(result->data);
-        result->data = nullptr;
-    }
-    if (MIDICOMPOSE_FITS(result, length)) result->length = 0;
-    if (MIDICOMPOSE_FITS(result, output)) {
-        std::free(result->output);
-        result->output = nullptr;
-    }
-    if (MIDICOMPOSE_FITS(result, errors)) {
-        std::free(result->errors);
-        result->errors = nullptr;
-    }
-    if (MIDICOMPOSE_FITS(result, noteList)) {
-        std::free(const_cast<MIDIComposeNote*>(result->noteList));
-        result->noteList = nullptr;
-    }
-    if (MIDICOMPOSE_FITS(result, noteCount)) result->noteCount = 0;
+    MIDICOMPOSE_FREE_FIELD(result, MIDIComposeResult, data);
+    if (HOLDS(result, length)) result->length = 0;
+    MIDICOMPOSE_FREE_FIELD(result, MIDIComposeResult, output);
+    MIDICOMPOSE_FREE_FIELD(result, MIDIComposeResult, errors);
+    MIDICOMPOSE_FREE_FIELD(result, MIDIComposeResult, noteList);
+    if (HOLDS(result, noteCount)) result->noteCount = 0;
 }

@@ -1,6 +1,7 @@
 // What the library says of itself: its version, the names of its statuses
 // and its instrument table. The bindings and the command read these instead
 // of keeping copies of their own.
+#include "c_result.h"
 #include "instruments.h"
 #include "midicompose.h"
 
@@ -13,24 +14,17 @@ namespace {
 constexpr const char kVersion[] =
     MIDICOMPOSE_VERSION_TEXT(MIDICOMPOSE_VERSION_MAJOR, MIDICOMPOSE_VERSION_MINOR, MIDICOMPOSE_VERSION_PATCH);
 
-struct StatusRow {
-    int status;
-    const char* name;
-};
-
-#define MIDICOMPOSE_STATUS(name) {name, #name}
 constexpr StatusRow kStatuses[] = {
-    MIDICOMPOSE_STATUS(COMPOSE_OK),
-    MIDICOMPOSE_STATUS(COMPOSE_BAD_BEATS),
-    MIDICOMPOSE_STATUS(COMPOSE_BAD_INSTRUMENT),
-    MIDICOMPOSE_STATUS(COMPOSE_NO_MEMORY),
-    MIDICOMPOSE_STATUS(COMPOSE_NO_NOTES),
-    MIDICOMPOSE_STATUS(COMPOSE_NO_WRITER),
-    MIDICOMPOSE_STATUS(COMPOSE_ADD_NOTE_FAILED),
-    MIDICOMPOSE_STATUS(COMPOSE_SAVE_FAILED),
-    MIDICOMPOSE_STATUS(COMPOSE_TOO_LONG),
+    MIDICOMPOSE_STATUS_ROW(COMPOSE_OK),
+    MIDICOMPOSE_STATUS_ROW(COMPOSE_BAD_BEATS),
+    MIDICOMPOSE_STATUS_ROW(COMPOSE_BAD_INSTRUMENT),
+    MIDICOMPOSE_STATUS_ROW(COMPOSE_NO_MEMORY),
+    MIDICOMPOSE_STATUS_ROW(COMPOSE_NO_NOTES),
+    MIDICOMPOSE_STATUS_ROW(COMPOSE_NO_WRITER),
+    MIDICOMPOSE_STATUS_ROW(COMPOSE_ADD_NOTE_FAILED),
+    MIDICOMPOSE_STATUS_ROW(COMPOSE_SAVE_FAILED),
+    MIDICOMPOSE_STATUS_ROW(COMPOSE_TOO_LONG),
 };
-#undef MIDICOMPOSE_STATUS
 
 }  // namespace
 }  // namespace midicompose
@@ -38,10 +32,7 @@ constexpr StatusRow kStatuses[] = {
 extern "C" MIDICOMPOSE_API const char* MIDIComposeVersion(void) { return midicompose::kVersion; }
 
 extern "C" MIDICOMPOSE_API const char* MIDIComposeStatusName(int status) {
-    for (const midicompose::StatusRow& row : midicompose::kStatuses) {
-        if (row.status == status) return row.name;
-    }
-    return nullptr;
+    return midicompose::StatusName(midicompose::kStatuses, status);
 }
 
 extern "C" MIDICOMPOSE_API const char* MIDIComposeInstrument(size_t index, int* program) {

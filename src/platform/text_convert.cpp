@@ -1,8 +1,8 @@
-// UTF-16 arguments to the library's 8-bit text.
+// UTF-16 arguments to the library's 8-bit text, and UTF-8 paths to UTF-16 on Windows.
 #include <new>
 #include <stdexcept>
 
-#include "compose.h"
+#include "text_convert.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -29,6 +29,32 @@ bool ConvertArgument(const MIDIComposeChar* text, std::string& out) {
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+std::wstring WidePath(const char* path) {
+    std::wstring wide;
+    const auto* p = reinterpret_cast<const unsigned char*>(path);
+    while (*p != 0) {
+        unsigned long code = *p;
+        int extra = code < 0x80 ? 0 : code >= 0xC2 && code < 0xE0 ? 1 : code >= 0xE0 && code < 0xF0 ? 2
+                  : code >= 0xF0 && code < 0xF5 ? 3 : -1;
+        if (extra < 0) return std::wstring();
+        code &= extra == 0 ? 0x7F : 0x3F >> extra;
+        for (int k = 1; k <= extra; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return std::wstring();
+            code = (code << 6) | (p[k] & 0x3Fu);
+        }
+        const unsigned long least[4] = {0, 0x80, 0x800, 0x10000};
+        if (code < least[extra] || code > 0x10FFFF) return std::wstring();  // overlong or out of range
+        p += extra + 1;
+        if (code >= 0x10000) {
+            wide += static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10));
+            wide += static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            wide += static_cast<wchar_t>(code);
+        }
+    }
+    return wide;
 }
 
 #else
