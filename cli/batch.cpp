@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "batch_lines.h"
+#include "messages.h"
 #include "midicompose.h"
 #include "render_wav.h"
 
@@ -37,7 +38,7 @@
 namespace midicompose_cli {
 namespace {
 
-constexpr int kUsage = 2, kFailed = 1, kInterrupted = 130;
+constexpr int kUsage = EXIT_USAGE, kFailed = 1, kInterrupted = 130;
 
 std::atomic<bool> g_interrupted{false};
 extern "C" void OnInterrupt(int) {
@@ -107,7 +108,7 @@ std::string OneLine(const char* text) {
             line += *p;
         }
     }
-    return line.empty() ? "Error: Memory allocation failed" : line;
+    return line.empty() ? MIDICOMPOSE_CLI_NO_MEMORY : line;
 }
 
 // An output as the clash checks compare it: "./a.mid" and "a.mid" are one file.
@@ -245,7 +246,7 @@ void Work(Run& run) {
             try {
                 Compose(run, job);
             } catch (const std::bad_alloc&) {
-                run.Fail(job.line, "COMPOSE_NO_MEMORY", "Error: Memory allocation failed");
+                run.Fail(job.line, "COMPOSE_NO_MEMORY", MIDICOMPOSE_CLI_NO_MEMORY);
             }
         }
     }

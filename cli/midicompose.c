@@ -1,19 +1,20 @@
 /* midicompose: compose a MIDI file from note text on the command line.
- * A thin host around the library: it gathers the four texts, converts them to
- * UTF-16 and passes them to MIDICompose, whose status becomes the exit code. */
+ * A thin host around the library, in three forms: a composition (its four
+ * texts passed to MIDICompose, whose status becomes the exit code), the same
+ * with --wav (composed with MIDIComposeUTF8, then rendered by
+ * midicompose-audio, loaded only then), and --batch (batch.cpp). */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "batch.h"
+#include "messages.h"
 #include "midicompose.h"
 #include "render_wav.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #endif
-
-#define EXIT_USAGE 2
 
 static const char kUsage[] =
     "Usage: midicompose [--wav FILE [--soundfont PATH]] NOTES OUTPUT [INSTRUMENT [BEATS]]\n"
@@ -57,9 +58,9 @@ static const char kUsage[] =
     "  --version           print the version\n"
     "\n"
     "Exit status:\n"
-    "  0 when the file was written; 2 for a usage error (notes read from standard\n"
-    "  input that hold a NUL byte among them); 3 when --wav cannot load\n"
-    "  midicompose-audio; 30 to 37 when the sound cannot be rendered (the\n"
+    "  0 when the file was written; 2 for a usage error (notes on standard input\n"
+    "  that cannot be read or hold a NUL byte among them); 3 when --wav cannot\n"
+    "  load midicompose-audio; 30 to 37 when the sound cannot be rendered (the\n"
     "  RENDER_ statuses of midicompose_audio.h); otherwise the library's status:\n\n";
 
 /* After the statuses: the environment, the files written, examples. */
@@ -122,7 +123,7 @@ static MIDIComposeChar* ToUtf16(const char* text) {
     return out;
 }
 
-/* All of standard input, less one trailing line break; its length in *size. */
+/* All of standard input, less one trailing line break; its length in *length. */
 static char* ReadAll(FILE* in, size_t* length) {
     size_t size = 0, capacity = 4096;
     char* text = (char*)malloc(capacity);
@@ -175,7 +176,7 @@ static int Compose(const char* notes, const char* path, const char* instrument, 
     texts[0] = notes; texts[1] = path; texts[2] = instrument; texts[3] = beats;
     for (i = 0; i < 4; ++i) ok = (args[i] = ToUtf16(texts[i])) != NULL && ok;
     if (ok) status = MIDICompose(args[0], args[1], args[2], args[3]);
-    else fputs("Error: Memory allocation failed\n", stderr);
+    else fputs(MIDICOMPOSE_CLI_NO_MEMORY "\n", stderr);
     for (i = 0; i < 4; ++i) free(args[i]);
     return status == COMPOSE_OK ? 0 : status;
 }
@@ -190,7 +191,7 @@ static int ComposeAndRender(const char* notes, const char* path, const char* ins
     result.size = sizeof result;
     status = MIDIComposeUTF8(notes, path, instrument, beats, &result);
     if (result.output != NULL) fputs(result.output, strcmp(wavPath, "-") == 0 ? stderr : stdout);
-    fputs(result.errors != NULL ? result.errors : "Error: Memory allocation failed\n", stderr);
+    fputs(result.errors != NULL ? result.errors : MIDICOMPOSE_CLI_NO_MEMORY "\n", stderr);
     if (status == COMPOSE_OK) status = RenderWav(result.data, result.length, wavPath, soundfont);
     MIDIComposeFreeResult(&result);
     return status == COMPOSE_OK ? 0 : status;
@@ -250,8 +251,10 @@ static int Main(int argc, char** argv) {
     if (strcmp(positional[0], "-") == 0) {
         input = ReadAll(stdin, &inputLength);
         if (input == NULL) {
+            /* The notes never reached the library: a usage-class failure,
+             * not the library's "no notes". */
             fputs("midicompose: cannot read the notes from standard input\n", stderr);
-            return COMPOSE_NO_NOTES;
+            return EXIT_USAGE;
         }
         /* The library reads a text up to its first NUL; the rest would be
          * dropped without a word. */

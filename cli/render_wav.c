@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "messages.h"
 #include "midicompose_audio.h"
 
 #if defined(_WIN32)
@@ -95,7 +96,7 @@ int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, con
     audio.size = sizeof audio;
     status = library.render(midi, length, soundfont, 0, toStdout ? NULL : wavPath, &audio);
     if (status != RENDER_OK) {
-        fprintf(stderr, "%s\n", audio.message != NULL ? audio.message : "Error: Memory allocation failed");
+        fprintf(stderr, "%s\n", audio.message != NULL ? audio.message : MIDICOMPOSE_CLI_NO_MEMORY);
     } else if (toStdout && (fwrite(audio.wav, 1, audio.length, stdout) != audio.length || fflush(stdout) != 0)) {
         fputs("Error: Failed to write the sound to standard output\n", stderr);
         status = RENDER_SAVE_FAILED;

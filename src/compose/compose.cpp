@@ -102,7 +102,7 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
 
     Resources r;
     r.list.reset(new (std::nothrow) NoteList);
-    if (r.list == nullptr) return Fail(out, COMPOSE_NO_MEMORY, "Error: Memory allocation failed\n");
+    if (r.list == nullptr) return Fail(out, COMPOSE_NO_MEMORY, kNoMemoryMessage);
 
     r.count = ParseNotes(texts.notes, *r.list, kMaxNotes, defaultBeats);
     if (r.count == 0) return Fail(out, COMPOSE_NO_NOTES, "Error: No valid notes found in input\n");

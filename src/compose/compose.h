@@ -40,6 +40,9 @@ struct Composed {
 // for the texts; everything else ends in out.status.
 void ComposeNotes(const ComposeTexts& texts, const NativePathChar* nativePath, Composed& out);
 
+// What a call prints when memory runs out, wherever that happens.
+constexpr const char kNoMemoryMessage[] = "Error: Memory allocation failed\n";
+
 constexpr int kMaxNotes = 100;        // notes beyond the hundredth are dropped
 constexpr unsigned kNoteVelocity = 100;
 

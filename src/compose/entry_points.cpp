@@ -18,14 +18,12 @@
 namespace midicompose {
 namespace {
 
-constexpr const char kNoMemory[] = "Error: Memory allocation failed\n";
-
 int UTF16Compose(const MIDIComposeChar* notes, const MIDIComposeChar* outputPath, const MIDIComposeChar* instrument,
                  const MIDIComposeChar* beats) {
     std::string n, p, i, b;
     if (!ConvertArgument(notes, n) || !ConvertArgument(outputPath, p) || !ConvertArgument(instrument, i) ||
         !ConvertArgument(beats, b)) {
-        std::fputs(kNoMemory, stderr);
+        std::fputs(kNoMemoryMessage, stderr);
         return COMPOSE_NO_MEMORY;
     }
     ComposeTexts texts;
@@ -149,7 +147,7 @@ extern "C" MIDICOMPOSE_API int MIDICompose(const MIDIComposeChar* notes, const M
     try {
         return midicompose::UTF16Compose(notes, outputPath, instrument, beats);
     } catch (...) {
-        std::fputs(midicompose::kNoMemory, stderr);
+        std::fputs(midicompose::kNoMemoryMessage, stderr);
         return COMPOSE_NO_MEMORY;
     }
 }

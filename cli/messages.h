@@ -1,0 +1,13 @@
+/* The texts the command's files share. */
+#ifndef MIDICOMPOSE_CLI_MESSAGES_H
+#define MIDICOMPOSE_CLI_MESSAGES_H
+
+/* What a failed allocation prints where the library could hand over no
+ * message of its own (its own words, so the two read the same). */
+#define MIDICOMPOSE_CLI_NO_MEMORY "Error: Memory allocation failed"
+
+/* The exit status of a usage error, of a batch that clashes, and of notes
+ * that could not be read. */
+#define EXIT_USAGE 2
+
+#endif
