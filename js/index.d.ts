@@ -65,5 +65,8 @@ export function compose(notes: string, options?: ComposeOptions): Promise<Song>;
 /** Every instrument name with its program, in the library's order: `{ piano: 0, ..., drums: 128 }`. */
 export function instruments(): Promise<Readonly<Record<string, number>>>;
 
+/** A MIDI key's name, as the timeline gives it: 60 is 'C4', 61 'C#4'. */
+export function keyName(key: number): string;
+
 /** The engine's version, such as '1.2.0'. */
 export function version(): Promise<string>;

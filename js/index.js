@@ -14,6 +14,9 @@ const encoder = new TextEncoder();
 const decoder = new TextDecoder();
 const KEY_NAMES = ['C', 'C#', 'D', 'D#', 'E', 'F', 'F#', 'G', 'G#', 'A', 'A#', 'B'];
 
+/** A MIDI key's name, as the timeline gives it: 60 is 'C4', 61 'C#4'. */
+export const keyName = (key) => KEY_NAMES[key % 12] + (Math.floor(key / 12) - 1);
+
 function readCString(module, at) {
   if (at === 0) return '';
   const heap = module.HEAPU8;
@@ -31,10 +34,11 @@ function readFacts(module) {
     const [group, field] = name.split('.');
     layout[group][field] = values[i];
   });
-  const statusNames = new Map();
+  const statusNames = new Map(), statusCodes = new Map();
   for (let value = 0; value <= 1000; value++) {
     const at = module._MIDIComposeStatusName(value);
     if (at !== 0) statusNames.set(value, readCString(module, at));
+    if (at !== 0) statusCodes.set(readCString(module, at), value);
   }
   const table = {};
   const program = module._malloc(4);
@@ -42,7 +46,7 @@ function readFacts(module) {
     table[readCString(module, at)] = new Int32Array(module.HEAPU8.buffer, program, 1)[0];
   }
   module._free(program);
-  return { layout, statusNames, table: Object.freeze(table), version: readCString(module, module._MIDIComposeVersion()) };
+  return { layout, statusNames, statusCodes, table: Object.freeze(table), version: readCString(module, module._MIDIComposeVersion()) };
 }
 
 /** A failed composition: `status` is the C status name, `code` its value,
@@ -72,10 +76,16 @@ function argumentText(value, what, integral = false) {
   throw new TypeError(`${what} must be a string or a number`);
 }
 
-function cString(module, text) {
+// What the engine says when memory runs out; where it had no room to say so
+// itself, the binding says it in the engine's words.
+const NO_MEMORY = 'Error: Memory allocation failed';
+const noMemory = ({ statusCodes }) => new ComposeError(statusCodes.get('COMPOSE_NO_MEMORY'), NO_MEMORY, 'COMPOSE_NO_MEMORY');
+
+function cString(engineFacts, text) {
+  const { module } = engineFacts;
   const bytes = encoder.encode(text);
   const at = module._malloc(bytes.length + 1);
-  if (at === 0) throw new ComposeError(14, 'Error: Memory allocation failed', 'COMPOSE_NO_MEMORY');
+  if (at === 0) throw noMemory(engineFacts);
   module.HEAPU8.set(bytes, at);
   module.HEAPU8[at + bytes.length] = 0;
   return at;
@@ -91,7 +101,7 @@ function readTimeline(view, at, count, layout, division) {
       start: view.getUint32(note + layout.start, true) / division,
       beats: view.getUint32(note + layout.length, true) / division,
       key,
-      name: KEY_NAMES[key % 12] + (Math.floor(key / 12) - 1),
+      name: keyName(key),
       channel: view.getInt32(note + layout.channel, true),
     }));
   }
@@ -106,21 +116,22 @@ function readTimeline(view, at, count, layout, division) {
 export async function compose(notes, { instrument = 'piano', beats = 1 } = {}) {
   if (typeof notes !== 'string') throw new TypeError('notes must be a string');
   const texts = [refuseNul(notes, 'notes'), argumentText(instrument, 'instrument', true), argumentText(beats, 'beats')];
-  const { module, layout, statusNames } = await loadEngine();
+  const facts = await loadEngine();
+  const { module, layout, statusNames, statusCodes } = facts;
   const RESULT = layout.result;
   const pointers = [];
   let result = 0;
   try {
-    for (const text of texts) pointers.push(cString(module, text));
+    for (const text of texts) pointers.push(cString(facts, text));
     result = module._malloc(RESULT.bytes);
-    if (result === 0) throw new ComposeError(14, 'Error: Memory allocation failed', statusNames.get(14));
+    if (result === 0) throw noMemory(facts);
     module.HEAPU8.fill(0, result, result + RESULT.bytes);
     new DataView(module.HEAPU8.buffer).setUint32(result + RESULT.size, RESULT.bytes, true);
     const code = module._MIDIComposeUTF8(pointers[0], 0, pointers[1], pointers[2], result);
     const view = new DataView(module.HEAPU8.buffer);  // the memory may have grown
     const field = (name) => view.getUint32(result + RESULT[name], true);
-    if (code !== 999) {
-      const message = readCString(module, field('errors')).trim() || 'Error: Memory allocation failed';
+    if (code !== statusCodes.get('COMPOSE_OK')) {
+      const message = readCString(module, field('errors')).trim() || NO_MEMORY;
       throw new ComposeError(code, message, statusNames.get(code));
     }
     const data = module.HEAPU8.slice(field('data'), field('data') + field('length'));

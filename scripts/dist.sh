@@ -9,8 +9,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-dist}") build=$(realpath -m "${2:-build-dist}")
-version=$(for part in MAJOR MINOR PATCH; do
-  sed -n "s/^#define MIDICOMPOSE_VERSION_$part \([0-9]*\)$/\1/p" include/midicompose.h; done | paste -sd.)
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 jobs=$(nproc 2>/dev/null || echo 2)
 rm -rf "$out"
@@ -22,6 +20,8 @@ cmake --build "$build/deb" -j "$jobs" >/dev/null
 rm -rf "$build/deb/packages"
 (cd "$build/deb" && cpack -G DEB >/dev/null)
 cp "$build/deb/packages/"*.deb "$out/"
+# The version, as the build read it from the public header.
+version=$("$build/deb/midicompose" --version | sed 's/^midicompose //')
 
 echo "== Python wheel and sdist (Debian's python3-build)"
 rm -rf build/python
@@ -64,7 +64,7 @@ windows_zip() {  # windows_zip TOOLCHAIN_ARCH ZIP_NAME DLLTOOL_MACHINE
   cp include/midicompose.h "$stage/include/"
   cp "$dir/src/libmidicompose.dll.a" "$stage/lib/"
   { echo "LIBRARY midicompose.dll"; echo "EXPORTS"
-    sed -n 's/^MIDICOMPOSE_API .*[ *]\([A-Za-z0-9_]*\)(.*/    \1/p' include/midicompose.h; } > "$stage/lib/midicompose.def"
+    sed 's/^/    /' "$dir/midicompose.exports"; } > "$stage/lib/midicompose.def"
   llvm-dlltool -m "$machine" -d "$stage/lib/midicompose.def" -D midicompose.dll -l "$stage/lib/midicompose.lib"
   sed "s/@VERSION@/$version/; s/@ARCH@/$name/" cmake/windows-README.txt.in > "$stage/README.txt"
   cp LICENSE "$stage/LICENSE.txt"

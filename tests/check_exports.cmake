@@ -1,13 +1,8 @@
 # Fails unless the shared library's dynamic symbol table defines exactly the
 # functions the public header declares. Run with -DLIBRARY=<path> -DNM=<nm>
 # -DHEADER=<midicompose.h>.
-file(READ ${HEADER} header)
-string(REGEX MATCHALL "MIDICOMPOSE_API [^(]*[ *]([A-Za-z0-9_]+)\\(" declarations "${header}")
-set(declared "")
-foreach(declaration IN LISTS declarations)
-  string(REGEX REPLACE ".*[ *]([A-Za-z0-9_]+)\\($" "\\1" name "${declaration}")
-  list(APPEND declared "${name}")
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/HeaderExports.cmake)
+midicompose_header_exports(${HEADER} MIDICOMPOSE_API declared)
 list(SORT declared)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE symbols RESULT_VARIABLE result)

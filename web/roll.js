@@ -1,12 +1,12 @@
 // The piano roll: the notes the engine hands back (song.timeline), pitch
 // against time on a grid of beats, filling the width of its panel; a long
 // composition scrolls rather than shrinking past reading.
+import { keyName } from './midicompose/index.js';
+
 const SVG = 'http://www.w3.org/2000/svg';
-const NAMES = ['C', 'C#', 'D', 'D#', 'E', 'F', 'F#', 'G', 'G#', 'A', 'A#', 'B'];
+const DRUM_CHANNEL = 9;  // channel 10, where a General MIDI key names a percussion sound
 export const LABEL_WIDTH = 36;
 const LANE = 12, MIN_PIXELS_PER_BEAT = 24, MAX_PIXELS_PER_BEAT = 160;
-
-const keyName = (key) => NAMES[key % 12] + (Math.floor(key / 12) - 1);
 
 function element(name, attributes, parent) {
   const node = document.createElementNS(SVG, name);
@@ -19,7 +19,7 @@ function element(name, attributes, parent) {
  * pixels a beat takes, for the cursor. */
 export function drawRoll(roll, song, width) {
   roll.replaceChildren();
-  const notes = song.timeline, drums = song.program === 128;
+  const notes = song.timeline;
   const low = Math.min(...notes.map((n) => n.key)) - 1, high = Math.max(...notes.map((n) => n.key)) + 1;
   const totalBeats = Math.max(1, Math.ceil(Math.max(...notes.map((n) => n.start + n.beats))));
   const perBeat = Math.min(MAX_PIXELS_PER_BEAT, Math.max(MIN_PIXELS_PER_BEAT, (width - LABEL_WIDTH - 8) / totalBeats));
@@ -36,6 +36,7 @@ export function drawRoll(roll, song, width) {
     element('line', { class: 'beat', x1: x, x2: x, y1: 0, y2: height }, roll);
   }
   for (const note of notes) {
+    const drums = note.channel === DRUM_CHANNEL;
     const rect = element('rect', {
       class: drums ? 'drum' : 'note', x: LABEL_WIDTH + note.start * perBeat, y: y(note.key) + 1,
       width: Math.max(2, note.beats * perBeat - 1), height: LANE - 2, rx: drums ? 5 : 2,

@@ -37,11 +37,10 @@ function playDrum(context, key, time, out) {
 export function playVoices(context, song, start, secondsPerBeat) {
   const out = new GainNode(context, { gain: 0.25 });
   out.connect(context.destination);
-  const drums = song.program === 128;
   const [type, attack, decay] = voice(song.program);
   for (const note of song.timeline) {
     const time = start + note.start * secondsPerBeat, length = note.beats * secondsPerBeat;
-    if (drums) { playDrum(context, note.key, time, out); continue; }
+    if (note.channel === 9) { playDrum(context, note.key, time, out); continue; }  // channel 10: percussion
     if (length <= 0) continue;
     const osc = new OscillatorNode(context, { type, frequency: 440 * 2 ** ((note.key - 69) / 12) });
     const gain = new GainNode(context, { gain: 0 });

@@ -116,6 +116,9 @@ _ERRORS: Dict[int, Type[ComposeError]] = {
     Status.COMPOSE_TOO_LONG: TooLongError,
 }
 
+# What the library says when memory runs out; where it had no room to say so
+# itself, the package says it in the library's words.
+_NO_MEMORY = b"Error: Memory allocation failed"
 _KEY_NAMES = ("C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B")
 # MIDIComposeNote as ctypes lays it out: start, length, key, channel.
 _NOTE_LAYOUT = struct.Struct("".join(["@"] + [getattr(field_type, "_type_") for _, field_type in _native.Note._fields_]))
@@ -169,7 +172,7 @@ class Song:
         status = library.MIDIComposeRender(self.data, len(self.data), font, rate, None, ctypes.byref(audio))
         try:
             if status != RenderStatus.RENDER_OK:
-                message = (audio.message or b"Error: Memory allocation failed").decode("utf-8", "replace")
+                message = (audio.message or _NO_MEMORY).decode("utf-8", "replace")
                 raise AudioError(RenderStatus(status), message)
             return ctypes.string_at(audio.wav, audio.length)
         finally:
@@ -264,7 +267,7 @@ def compose(notes: str, path: Union[str, bytes, "os.PathLike[str]", "os.PathLike
     status = _library.MIDIComposeUTF8(*arguments, ctypes.byref(result))
     try:
         if status != Status.COMPOSE_OK:
-            message = (result.errors or b"Error: Memory allocation failed").decode("utf-8", "replace").strip()
+            message = (result.errors or _NO_MEMORY).decode("utf-8", "replace").strip()
             raise _ERRORS.get(status, ComposeError)(Status(status), message)
         data = ctypes.string_at(result.data, result.length)
         return Song(data=data, program=result.program, instrument=result.instrument.decode("ascii"),

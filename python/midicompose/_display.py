@@ -17,7 +17,10 @@ _LABELS = 34       # the key-name column
 _BLACK_KEYS = {1, 3, 6, 8, 10}
 
 
-def piano_roll(timeline: Sequence["Note"], drums: bool) -> str:
+_DRUM_CHANNEL = 9  # channel 10, where a General MIDI key names a percussion sound
+
+
+def piano_roll(timeline: Sequence["Note"]) -> str:
     """The notes on a grid of beats (columns) and keys (rows, C's named);
     drums as diamonds, since their keys name sounds, not pitches."""
     if not timeline:
@@ -44,7 +47,7 @@ def piano_roll(timeline: Sequence["Note"], drums: bool) -> str:
     for note in timeline:
         x, top = _LABELS + note.start * _BEAT, y(note.key)
         title = f"<title>{html.escape(note.name)} at beat {note.start:g}, {note.beats:g} beats</title>"
-        if drums:
+        if note.channel == _DRUM_CHANNEL:
             cx, cy, r = x + 1 + _LANE / 2, top + _LANE / 2, _LANE / 2
             parts.append(f'<polygon points="{cx - r},{cy} {cx},{cy - r} {cx + r},{cy} {cx},{cy + r}" '
                          f'class="drum" fill="#c0504d">{title}</polygon>')
@@ -58,11 +61,11 @@ def piano_roll(timeline: Sequence["Note"], drums: bool) -> str:
 def song_html(song: "Song", wav: Optional[bytes], problem: Optional[str]) -> str:
     """The roll, a line that says what it is, and the player or why there
     is none."""
-    drums = song.program == 128
+    drums = any(note.channel == _DRUM_CHANNEL for note in song.timeline)
     what = "drums (percussion, channel 10)" if drums else f"{song.instrument} (program {song.program})"
     parts = ['<div class="midicompose-song">',
              f"<div>{song.notes} notes, {song.beats:g} beats, {html.escape(what)}</div>",
-             piano_roll(song.timeline, drums)]
+             piano_roll(song.timeline)]
     if wav is not None:
         compressed = _mp3.mp3(wav)
         kind, sound = ("audio/mpeg", compressed) if compressed is not None else ("audio/wav", wav)

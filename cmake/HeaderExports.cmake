@@ -1,0 +1,27 @@
+# The functions a public header exports, read from its declarations (those
+# that begin with its export macro), so no list of them is written by hand.
+# midicompose_header_exports(HEADER MACRO OUT): OUT names them in header order.
+# midicompose_export_files(NAME HEADER MACRO): NAME.exports (one a line, for
+# the scripts and checks) and NAME.map (the GNU linker's version script) in
+# the build folder.
+function(midicompose_header_exports header macro out)
+  file(READ ${header} text)
+  string(REGEX MATCHALL "\n${macro} [^(]*[ *][A-Za-z0-9_]+\\(" declarations "${text}")
+  set(names "")
+  foreach(declaration IN LISTS declarations)
+    string(REGEX REPLACE ".*[ *]([A-Za-z0-9_]+)\\($" "\\1" name "${declaration}")
+    list(APPEND names ${name})
+  endforeach()
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
+function(midicompose_export_files name header macro)
+  midicompose_header_exports(${header} ${macro} names)
+  list(JOIN names "\n" lines)
+  list(JOIN names "; " globals)
+  get_filename_component(file ${header} NAME)
+  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/${name}.exports CONTENT "${lines}\n")
+  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/${name}.map
+       CONTENT "/* The functions of ${file}, and nothing else. */\n{\n  global: ${globals};\n  local: *;\n};\n")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
+endfunction()
