@@ -1,6 +1,7 @@
-// A Standard MIDI File through FluidSynth to a WAV file, and the exported
-// functions of midicompose-audio. Nothing here prints: FluidSynth's log is
-// caught per thread and handed back as the message of a failure.
+// A Standard MIDI File through FluidSynth to a WAV file: the checks of the
+// bytes and the font before FluidSynth sees them, the play with its release,
+// and the save. Nothing here prints: FluidSynth's log is caught per thread
+// and handed back as the message of a failure.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "c_result.h"
 #include "file_replace.h"
 #include "midicompose_audio.h"
+#include "render.h"
 #include "synth_pool.h"
 #include "wav_encode.h"
 
@@ -52,13 +53,6 @@ void QuietFluidSynth() {
     });
 }
 
-struct Rendered {
-    std::string message;
-    std::string soundfont;
-    std::vector<std::uint8_t> wav;
-    int sampleRate = 0;
-    double seconds = 0.0;
-};
 
 int Fail(Rendered& out, int status, const std::string& message) {
     out.message = message;
@@ -163,9 +157,15 @@ int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::s
                                     static_cast<int>(at), 1) != FLUID_OK) {
             return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth failed while rendering: " + *t_log);
         }
-        if (!musicDone && fluid_player_get_status(player) != FLUID_PLAYER_PLAYING) {
+        // The music ends at the file's last tick. The player says it is done
+        // only once its voices have fallen silent too, which for a long
+        // ringing sound would let the release run past its cap.
+        const int total = fluid_player_get_total_ticks(player);
+        const bool lastTick = total > 0 && fluid_player_get_current_tick(player) >= total;
+        if (!musicDone && (lastTick || fluid_player_get_status(player) != FLUID_PLAYER_PLAYING)) {
             musicDone = true;
-            musicEnd = left.size();
+            // The last tick fell within this block: the cap counts from its start.
+            musicEnd = lastTick ? at : left.size();
             // The player reads the file as it starts; what it could not read
             // it reports, and plays nothing.
             if (!t_log->empty() && fluid_player_get_total_ticks(player) <= 0) {
@@ -185,15 +185,10 @@ int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::s
     return RENDER_OK;
 }
 
-int Render(const unsigned char* midi, std::size_t length, const char* soundfont, int sampleRate, const char* wavPath,
-           Rendered& out) {
-    QuietFluidSynth();
-    std::string log;
-    t_log = &log;
-    struct Release {
-        ~Release() { t_log = nullptr; }
-    } release;
-
+// The checks made before FluidSynth sees anything: the bytes, the rate and
+// the font, found and of a soundfont's form.
+int CheckRequest(const unsigned char* midi, std::size_t length, const char* soundfont, int sampleRate,
+                 FontFile& font, Rendered& out) {
     if (!LooksLikeMIDI(midi, length)) {
         return Fail(out, RENDER_NOT_MIDI, "Error: Not a whole Standard MIDI File of format 0 or 1");
     }
@@ -208,7 +203,6 @@ int Render(const unsigned char* midi, std::size_t length, const char* soundfont,
                     "Error: No General MIDI soundfont: pass one, set MIDICOMPOSE_SOUNDFONT, or install one "
                     "(Debian: apt-get install fluid-soundfont-gm)");
     }
-    FontFile font;
     std::string why;
     if (!FindFont(out.soundfont, font, why)) {
         return Fail(out, RENDER_BAD_SOUNDFONT, "Error: Cannot read soundfont " + out.soundfont + ": " + why);
@@ -217,16 +211,20 @@ int Render(const unsigned char* midi, std::size_t length, const char* soundfont,
         return Fail(out, RENDER_BAD_SOUNDFONT,
                     "Error: FluidSynth cannot load soundfont " + out.soundfont + ": not an SF2, SF3 or DLS file");
     }
+    return RENDER_OK;
+}
 
+// The font from the pool, else loaded, played on a synthesizer of its own.
+int PlayWithFont(const FontFile& font, const unsigned char* midi, std::size_t length, std::vector<float>& left,
+                 std::vector<float>& right, Rendered& out) {
     std::unique_ptr<LoadedFont> loaded = TakeIdleFont(font);
     if (loaded == nullptr) {
         loaded.reset(new LoadedFont(font));
         if (!loaded->Load()) {
             return Fail(out, RENDER_BAD_SOUNDFONT, "Error: FluidSynth cannot load soundfont " + out.soundfont +
-                                                       (log.empty() ? std::string() : ": " + log));
+                                                       (t_log->empty() ? std::string() : ": " + *t_log));
         }
     }
-    std::vector<float> left, right;
     int played = RENDER_SYNTH_FAILED;
     {
         const RenderSynth synth(*loaded, out.sampleRate);
@@ -235,7 +233,25 @@ int Render(const unsigned char* midi, std::size_t length, const char* soundfont,
                      : Play(synth.get(), out.sampleRate, midi, length, left, right, out);
     }
     ReturnFont(std::move(loaded));
-    if (played != RENDER_OK) return played;
+    return played;
+}
+
+}  // namespace
+
+int Render(const unsigned char* midi, std::size_t length, const char* soundfont, int sampleRate, const char* wavPath,
+           Rendered& out) {
+    QuietFluidSynth();
+    std::string log;
+    t_log = &log;
+    struct Release {
+        ~Release() { t_log = nullptr; }
+    } release;
+
+    FontFile font;
+    std::vector<float> left, right;
+    int status = CheckRequest(midi, length, soundfont, sampleRate, font, out);
+    if (status == RENDER_OK) status = PlayWithFont(font, midi, length, left, right, out);
+    if (status != RENDER_OK) return status;
 
     out.seconds = static_cast<double>(left.size()) / out.sampleRate;
     out.wav = EncodeWav(left, right, out.sampleRate);
@@ -251,80 +267,4 @@ int Render(const unsigned char* midi, std::size_t length, const char* soundfont,
     return RENDER_OK;
 }
 
-// Whether the caller's MIDIComposeAudio holds the field.
-#define HOLDS(audio, field) MIDICOMPOSE_FITS(audio, MIDIComposeAudio, field)
-
-char* CopyText(const std::string& text) { return CopyOut<char>(text.data(), text.size(), true); }
-
-void Clear(MIDIComposeAudio* audio) {
-    if (HOLDS(audio, wav)) audio->wav = nullptr;
-    if (HOLDS(audio, length)) audio->length = 0;
-    if (HOLDS(audio, message)) audio->message = nullptr;
-    if (HOLDS(audio, soundfont)) audio->soundfont = nullptr;
-    if (HOLDS(audio, sampleRate)) audio->sampleRate = 0;
-    if (HOLDS(audio, seconds)) audio->seconds = 0.0;
-}
-
-// Hands the render over; RENDER_NO_MEMORY, with nothing handed over, when a
-// copy cannot be made.
-int HandOver(const Rendered& out, int status, MIDIComposeAudio* audio) {
-    unsigned char* wav = nullptr;
-    char* message = CopyText(out.message);
-    char* soundfont = out.soundfont.empty() ? nullptr : CopyText(out.soundfont);
-    bool ok = message != nullptr && (out.soundfont.empty() || soundfont != nullptr);
-    if (ok && HOLDS(audio, wav) && !out.wav.empty()) {
-        ok = (wav = CopyOut<unsigned char>(out.wav.data(), out.wav.size(), false)) != nullptr;
-    }
-    if (!ok) {
-        std::free(wav);
-        std::free(message);
-        std::free(soundfont);
-        return RENDER_NO_MEMORY;
-    }
-    if (HOLDS(audio, wav)) audio->wav = wav;
-    if (HOLDS(audio, length)) audio->length = wav != nullptr ? out.wav.size() : 0;
-    if (HOLDS(audio, message)) audio->message = message; else std::free(message);
-    if (HOLDS(audio, soundfont)) audio->soundfont = soundfont; else std::free(soundfont);
-    if (HOLDS(audio, sampleRate)) audio->sampleRate = out.sampleRate;
-    if (HOLDS(audio, seconds)) audio->seconds = out.seconds;
-    return status;
-}
-
-constexpr StatusRow kStatuses[] = {
-    MIDICOMPOSE_STATUS_ROW(RENDER_OK),           MIDICOMPOSE_STATUS_ROW(RENDER_NO_SOUNDFONT),
-    MIDICOMPOSE_STATUS_ROW(RENDER_BAD_SOUNDFONT), MIDICOMPOSE_STATUS_ROW(RENDER_NOT_MIDI),
-    MIDICOMPOSE_STATUS_ROW(RENDER_BAD_RATE),     MIDICOMPOSE_STATUS_ROW(RENDER_SYNTH_FAILED),
-    MIDICOMPOSE_STATUS_ROW(RENDER_NO_MEMORY),    MIDICOMPOSE_STATUS_ROW(RENDER_SAVE_FAILED),
-    MIDICOMPOSE_STATUS_ROW(RENDER_TOO_LONG),
-};
-
-}  // namespace
 }  // namespace midicompose
-
-extern "C" MIDICOMPOSE_AUDIO_API int MIDIComposeRender(const unsigned char* midi, size_t length, const char* soundfont,
-                                                       int sampleRate, const char* wavPath, MIDIComposeAudio* audio) {
-    if (audio != nullptr) midicompose::Clear(audio);
-    int status = RENDER_NO_MEMORY;
-    try {
-        midicompose::Rendered out;
-        status = midicompose::Render(midi, length, soundfont, sampleRate, wavPath, out);
-        return audio != nullptr ? midicompose::HandOver(out, status, audio) : status;
-    } catch (...) {
-        // Memory ran out (the only exception anything here throws); a file
-        // being saved was left as it was.
-        if (audio != nullptr) midicompose::Clear(audio);
-        return RENDER_NO_MEMORY;
-    }
-}
-
-extern "C" MIDICOMPOSE_AUDIO_API void MIDIComposeFreeAudio(MIDIComposeAudio* audio) {
-    if (audio == nullptr) return;
-    MIDICOMPOSE_FREE_FIELD(audio, MIDIComposeAudio, wav);
-    if (HOLDS(audio, length)) audio->length = 0;
-    MIDICOMPOSE_FREE_FIELD(audio, MIDIComposeAudio, message);
-    MIDICOMPOSE_FREE_FIELD(audio, MIDIComposeAudio, soundfont);
-}
-
-extern "C" MIDICOMPOSE_AUDIO_API const char* MIDIComposeRenderStatusName(int status) {
-    return midicompose::StatusName(midicompose::kStatuses, status);
-}

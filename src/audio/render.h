@@ -1,0 +1,29 @@
+// The render behind midicompose-audio's exported functions (audio_api.cpp).
+#ifndef MIDICOMPOSE_AUDIO_RENDER_H
+#define MIDICOMPOSE_AUDIO_RENDER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace midicompose {
+
+// What a render hands back, before it is copied into the caller's structure.
+struct Rendered {
+    std::string message;
+    std::string soundfont;
+    std::vector<std::uint8_t> wav;
+    int sampleRate = 0;
+    double seconds = 0.0;
+};
+
+// Renders the file to out.wav (and saves it at wavPath unless that is null):
+// RENDER_OK, or a failure status with out.message saying why. May throw
+// std::bad_alloc.
+int Render(const unsigned char* midi, std::size_t length, const char* soundfont, int sampleRate, const char* wavPath,
+           Rendered& out);
+
+}  // namespace midicompose
+
+#endif
