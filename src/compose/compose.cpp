@@ -85,42 +85,33 @@ int Fail(Composed& out, int status, const char* message) {
     return status;
 }
 
-int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Composed& out) {
-    const float defaultBeats = NarrowToFloat(ParseDecimal(texts.beats, texts.beats + std::strlen(texts.beats)));
+// The default beats and the instrument, checked before anything is allocated.
+int CheckArguments(const ComposeTexts& texts, float& defaultBeats, Composed& out) {
+    defaultBeats = NarrowToFloat(ParseDecimal(texts.beats, texts.beats + std::strlen(texts.beats)));
     if (!(defaultBeats > 0.0f)) {
         out.errors.append("Error: Invalid beats value '").append(texts.beats).append("'\n");
         return COMPOSE_BAD_BEATS;
     }
-
-    const int program = ResolveInstrument(texts.instrument);
-    if (program < 0) {
+    out.program = ResolveInstrument(texts.instrument);
+    if (out.program < 0) {
         out.errors.append("Error: Invalid instrument '").append(texts.instrument).append("'\n");
         return Fail(out, COMPOSE_BAD_INSTRUMENT, "Use --list-instruments to see available instruments\n");
     }
-    out.program = program;
-    out.instrument = InstrumentNameForProgram(program);
+    out.instrument = InstrumentNameForProgram(out.program);
+    return COMPOSE_OK;
+}
 
-    Resources r;
-    r.list.reset(new (std::nothrow) NoteList);
-    if (r.list == nullptr) return Fail(out, COMPOSE_NO_MEMORY, kNoMemoryMessage);
-
-    r.count = ParseNotes(texts.notes, *r.list, kMaxNotes, defaultBeats);
-    if (r.count == 0) return Fail(out, COMPOSE_NO_NOTES, "Error: No valid notes found in input\n");
-
-    r.writer.reset(CreateMIDIWriter());
-    if (r.writer == nullptr) return Fail(out, COMPOSE_NO_WRITER, "Error: Failed to create MIDI writer\n");
-    SetMIDIWriterProgram(r.writer.get(), static_cast<std::uint8_t>(program & 0xFF));
-    ReserveMIDINotes(r.writer.get(), static_cast<std::size_t>(r.count));
-
+// Adds the parsed notes to the writer end to end, writing the progress line
+// as it goes into room sized for it exactly; on a failure the line stays as
+// far as it was written.
+int AddNotes(const Resources& r, float defaultBeats, Composed& out, float& beatSum) {
     const std::size_t lineStart = out.output.size();
     LengthTexts lengths;
     out.output.resize(lineStart + ProgressLineLength(*r.list, r.count, defaultBeats, lengths));
     TextCursor line(&out.output[lineStart]);
-    // On a failure the output keeps the line as far as it was written.
     const auto cutLine = [&] { out.output.resize(static_cast<std::size_t>(line.at() - out.output.data())); };
     line.Put(kProgressPrefix, sizeof kProgressPrefix - 1);
     std::uint32_t startTick = 0;
-    float beatSum = 0.0f;
     for (int i = 0; i < r.count; ++i) {
         const NoteEntry& note = r.list->entries[i];
         line.Put(note.name, note.length);
@@ -152,19 +143,47 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     }
     line.Put('\n');
     assert(line.at() == out.output.data() + out.output.size());  // the line filled its room exactly
+    return COMPOSE_OK;
+}
+
+// The report of a composition, as the call prints it once the file is saved.
+void AppendReport(const char* path, int program, const char* instrument, int count, float beatSum,
+                  std::string& output) {
+    const ShortNumber duration = FormatShortNumber(beatSum);
+    output.append("MIDI file created successfully: ").append(path).append("\n");
+    output.append("Instrument: ").append(instrument);
+    output.append(" (program ").append(std::to_string(program)).append(")\nDuration: ");
+    output.append(duration.text).append(" beats (").append(duration.text).append(" quarter notes)\n");
+    output.append("Notes: ").append(std::to_string(count)).append("\n");
+}
+
+int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Composed& out) {
+    float defaultBeats = 0.0f;
+    const int checked = CheckArguments(texts, defaultBeats, out);
+    if (checked != COMPOSE_OK) return checked;
+
+    Resources r;
+    r.list.reset(new (std::nothrow) NoteList);
+    if (r.list == nullptr) return Fail(out, COMPOSE_NO_MEMORY, kNoMemoryMessage);
+
+    r.count = ParseNotes(texts.notes, *r.list, kMaxNotes, defaultBeats);
+    if (r.count == 0) return Fail(out, COMPOSE_NO_NOTES, "Error: No valid notes found in input\n");
+
+    r.writer.reset(CreateMIDIWriter());
+    if (r.writer == nullptr) return Fail(out, COMPOSE_NO_WRITER, "Error: Failed to create MIDI writer\n");
+    SetMIDIWriterProgram(r.writer.get(), static_cast<std::uint8_t>(out.program & 0xFF));
+    ReserveMIDINotes(r.writer.get(), static_cast<std::size_t>(r.count));
+
+    float beatSum = 0.0f;
+    const int added = AddNotes(r, defaultBeats, out, beatSum);
+    if (added != COMPOSE_OK) return added;
 
     // The report is written, and the file exists in memory in full, before
     // the path is touched: once the file is saved, nothing is left that
     // could fail and report a failure for a file that was written. A failed
     // save takes the report back off.
     const std::size_t reportStart = out.output.size();
-    const ShortNumber duration = FormatShortNumber(beatSum);
-    out.output.append("MIDI file created successfully: ").append(texts.path).append("\n");
-    out.output.append("Instrument: ").append(out.instrument);
-    out.output.append(" (program ").append(std::to_string(program)).append(")\nDuration: ");
-    out.output.append(duration.text).append(" beats (").append(duration.text).append(" quarter notes)\n");
-    out.output.append("Notes: ").append(std::to_string(r.count)).append("\n");
-
+    AppendReport(texts.path, out.program, out.instrument, r.count, beatSum, out.output);
     if (!SaveMIDIFile(r.writer.get(), out.file, texts.path, nativePath, out.errors)) {
         out.output.resize(reportStart);
         out.file.clear();
