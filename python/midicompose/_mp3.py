@@ -4,6 +4,7 @@ libsndfile's (LAME inside), which FluidSynth itself links, so wherever the
 package can render a sound it can compress it."""
 import ctypes
 import ctypes.util
+import functools
 import io
 import os
 import tempfile
@@ -28,7 +29,9 @@ class _Info(ctypes.Structure):
                 ("format", ctypes.c_int), ("sections", ctypes.c_int), ("seekable", ctypes.c_int)]
 
 
+@functools.lru_cache(maxsize=None)
 def _libsndfile() -> Optional[ctypes.CDLL]:
+    # Looked up once a process: find_library runs ldconfig to answer.
     name = ctypes.util.find_library("sndfile")
     if name is None:
         return None
