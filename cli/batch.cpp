@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "batch_lines.h"
+#include "command_line.h"
 #include "messages.h"
 #include "midicompose.h"
 #include "render_wav.h"
@@ -46,45 +47,7 @@ extern "C" void OnInterrupt(int) {
     std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the process at once
 }
 
-struct Options {
-    const char* file = nullptr;
-    unsigned jobs = 0;
-    bool wav = false, verbose = false;
-    const char* soundfont = nullptr;
-};
-
-int Usage(const char* why) {
-    std::fprintf(stderr, "midicompose: %s\nUsage: midicompose --batch FILE [--jobs N] [--wav [--soundfont PATH]] "
-                         "[--verbose]\n", why);
-    return kUsage;
-}
-
-int ParseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool takesValue = arg == "--batch" || arg == "--jobs" || arg == "--soundfont";
-        if (takesValue && i + 1 >= argc) return Usage((arg + " needs a value").c_str());
-        if (arg == "--batch") {
-            options.file = argv[++i];
-        } else if (arg == "--jobs") {
-            char* end = nullptr;
-            const unsigned long jobs = std::strtoul(argv[++i], &end, 10);
-            if (*argv[i] == '\0' || *end != '\0' || jobs < 1 || jobs > 1024) return Usage("--jobs takes 1 to 1024");
-            options.jobs = static_cast<unsigned>(jobs);
-        } else if (arg == "--soundfont") {
-            options.soundfont = argv[++i];
-        } else if (arg == "--wav") {
-            options.wav = true;
-        } else if (arg == "--verbose") {
-            options.verbose = true;
-        } else {
-            return Usage(("'" + arg + "' does not go with --batch").c_str());
-        }
-    }
-    if (options.soundfont != nullptr && !options.wav) return Usage("--soundfont goes with --wav");
-    if (options.jobs == 0) options.jobs = std::max(1u, std::thread::hardware_concurrency());
-    return 0;
-}
+using Options = CommandLine;
 
 // Where --wav puts a composition's sound: OUTPUT with .wav for .mid or .midi.
 std::string WavPath(const std::string& output) {
@@ -185,7 +148,12 @@ struct Run {
     std::size_t capacity;
     bool bar = false;  // a progress bar is on the terminal's last line
 
-    Run(const Options& o, const char* n) : options(o), name(n), capacity(4 * o.jobs) {}
+    unsigned jobs;
+
+    Run(const Options& o, const char* n)
+        : options(o), name(n), capacity(4 * Jobs(o)), jobs(Jobs(o)) {}
+
+    static unsigned Jobs(const Options& o) { return o.jobs != 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency()); }
 
     void Fail(std::uint64_t line, const char* status, const std::string& message) {
         std::lock_guard<std::mutex> hold(lock);
@@ -211,7 +179,7 @@ void Compose(Run& run, const Job& job) {
             std::fputs(result.output, stdout);
         }
         int rendered = RENDER_OK;
-        if (run.options.wav) {
+        if (run.options.wav != nullptr) {
             MIDIComposeAudio audio;
             std::memset(&audio, 0, sizeof audio);
             audio.size = sizeof audio;
@@ -287,9 +255,9 @@ void Progress(Run& run, std::uint64_t total, std::chrono::steady_clock::time_poi
 }
 
 int Batch(const Options& options) {
-    const bool fromStdin = std::strcmp(options.file, "-") == 0;
-    const char* name = fromStdin ? "<stdin>" : options.file;
-    std::FILE* in = fromStdin ? stdin : std::fopen(options.file, "rb");
+    const bool fromStdin = std::strcmp(options.batch, "-") == 0;
+    const char* name = fromStdin ? "<stdin>" : options.batch;
+    std::FILE* in = fromStdin ? stdin : std::fopen(options.batch, "rb");
     if (in == nullptr) {
         std::fprintf(stderr, "midicompose: cannot read the batch file %s: %s\n", name, std::strerror(errno));
         return kUsage;
@@ -301,7 +269,7 @@ int Batch(const Options& options) {
     } closer{in, !fromStdin};
 
     Run run(options, name);
-    if (options.wav && LoadAudioLibrary(&run.audio) != 0) return EXIT_NO_AUDIO;
+    if (options.wav != nullptr && LoadAudioLibrary(&run.audio) != 0) return EXIT_NO_AUDIO;
     // A file is read twice: first for clashing outputs and the total.
     std::uint64_t total = 0;
     const bool seekable = !fromStdin && Seek(in, 0) == 0;
@@ -320,7 +288,7 @@ int Batch(const Options& options) {
     run.bar = isatty(fileno(stderr)) != 0;
     if (run.bar) progress = std::thread(Progress, std::ref(run), total, start, std::ref(stopProgress));
     std::vector<std::thread> workers;
-    for (unsigned i = 0; i < options.jobs; ++i) workers.emplace_back(Work, std::ref(run));
+    for (unsigned i = 0; i < run.jobs; ++i) workers.emplace_back(Work, std::ref(run));
 
     LineReader reader(in);
     std::string text, why;
@@ -390,20 +358,9 @@ int Batch(const Options& options) {
 }  // namespace
 }  // namespace midicompose_cli
 
-extern "C" int IsBatch(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0) return 0;
-        if (std::strcmp(argv[i], "--batch") == 0) return 1;
-    }
-    return 0;
-}
-
-extern "C" int RunBatch(int argc, char** argv) {
+extern "C" int RunBatch(const CommandLine* line) {
     try {
-        midicompose_cli::Options options;
-        if (const int usage = midicompose_cli::ParseOptions(argc, argv, options)) return usage;
-        if (options.file == nullptr) return midicompose_cli::Usage("--batch needs a file (- for standard input)");
-        return midicompose_cli::Batch(options);
+        return midicompose_cli::Batch(*line);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "midicompose: %s\n", error.what());
         return midicompose_cli::kFailed;

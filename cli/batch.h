@@ -3,18 +3,16 @@
 #ifndef MIDICOMPOSE_CLI_BATCH_H
 #define MIDICOMPOSE_CLI_BATCH_H
 
+#include "command_line.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Whether the arguments ask for a batch (--batch anywhere among them). */
-int IsBatch(int argc, char** argv);
-
-/* Runs the batch the arguments describe and returns the exit status: 0 when
- * every line was composed, 1 when any failed, 2 for a usage error, an
- * unreadable batch file or two lines naming one output, 130 when
- * interrupted. */
-int RunBatch(int argc, char** argv);
+/* Runs the batch the command line describes and returns the exit status:
+ * 0 when every line was composed, 1 when any failed, 2 for an unreadable
+ * batch file or two lines naming one output, 130 when interrupted. */
+int RunBatch(const CommandLine* line);
 
 #ifdef __cplusplus
 }

@@ -40,4 +40,9 @@ trap 'rm -rf "$work"' EXIT
 cp "$build/midicompose.dll" "$build/wine_consumer.exe" "$work/"
 (cd "$work" && "$wine" wine_consumer.exe 2>&1 | tr -d '\r' | grep -E '^(FAILED|not checked|lone surrogate|wine consumer)' | tee result.txt)
 grep -qE '^wine consumer: ([0-9]+) of \1 checks passed$' "$work/result.txt"
-echo "summary: exports the $(wc -w <<<"$declared") functions of the header alone; under wine $(sed -n 's/^wine consumer: //p' "$work/result.txt")"
+# The command's report through a pipe: the path as UTF-8, whatever the code page.
+cp "$build/midicompose.exe" "$work/"
+(cd "$work" && "$wine" midicompose.exe "C D" "d$(printf '\303\274')r.mid" violin 2>&1 | tr -d '\r' > report.txt)
+grep -qx "MIDI file created successfully: d$(printf '\303\274')r.mid" "$work/report.txt" ||
+  { echo "check-windows: the report under wine is not UTF-8:" >&2; od -c "$work/report.txt" | head >&2; exit 1; }
+echo "summary: exports the $(wc -w <<<"$declared") functions of the header alone; under wine $(sed -n 's/^wine consumer: //p' "$work/result.txt"), and the command's report is UTF-8"
