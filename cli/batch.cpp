@@ -15,13 +15,13 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "batch_clash.h"
 #include "batch_lines.h"
 #include "command_line.h"
 #include "messages.h"
@@ -72,61 +72,6 @@ std::string OneLine(const char* text) {
         }
     }
     return line.empty() ? MIDICOMPOSE_CLI_NO_MEMORY : line;
-}
-
-// An output as the clash checks compare it: "./a.mid" and "a.mid" are one file.
-std::string NormalPath(const std::string& path) { return std::filesystem::path(path).lexically_normal().string(); }
-
-// A position in a file past 2 GiB, where long has 32 bits.
-#if defined(_WIN32)
-int Seek(std::FILE* f, long long at) { return _fseeki64(f, at, SEEK_SET); }
-#else
-int Seek(std::FILE* f, long long at) { return fseeko(f, static_cast<off_t>(at), SEEK_SET); }
-#endif
-
-// Two lines naming the same output, found before anything is written: a
-// first pass over a file that can be read twice. It keeps 24 bytes a
-// composition (a hash of its output, where its line starts, its number), not
-// the lines; outputs with equal hashes are compared by reading both lines
-// again. False (after saying which lines) on a clash.
-bool CheckOutputs(std::FILE* in, const char* name, std::uint64_t& compositions) {
-    struct Seen {
-        std::uint64_t hash, line;
-        long long offset;
-    };
-    std::vector<Seen> seen;
-    LineReader reader(in);
-    std::string text, why;
-    bool tooLong = false;
-    for (long long offset = 0; reader.Next(text, tooLong); offset = reader.offset()) {
-        BatchLine line;
-        if (tooLong || ParseLine(text, line, why) != LineKind::Composition) continue;
-        seen.push_back({std::hash<std::string>()(NormalPath(line.output)), reader.number(), offset});
-    }
-    compositions = seen.size();
-    std::sort(seen.begin(), seen.end(),
-              [](const Seen& a, const Seen& b) { return a.hash != b.hash ? a.hash < b.hash : a.line < b.line; });
-    const auto outputAt = [&](long long offset) {
-        Seek(in, offset);
-        LineReader again(in);
-        BatchLine line;
-        again.Next(text, tooLong);
-        ParseLine(text, line, why);
-        return line.output;
-    };
-    bool clash = false;
-    for (std::size_t i = 1; i < seen.size(); ++i) {
-        for (std::size_t j = i; j-- > 0 && seen[j].hash == seen[i].hash;) {
-            const std::string earlier = outputAt(seen[j].offset), later = outputAt(seen[i].offset);
-            if (NormalPath(earlier) != NormalPath(later)) continue;
-            std::fprintf(stderr, "midicompose: %s: lines %llu and %llu both write %s; nothing was written\n", name,
-                         static_cast<unsigned long long>(seen[j].line), static_cast<unsigned long long>(seen[i].line),
-                         later.c_str());
-            clash = true;
-            break;
-        }
-    }
-    return !clash;
 }
 
 struct Job {
@@ -254,6 +199,60 @@ void Progress(Run& run, std::uint64_t total, std::chrono::steady_clock::time_poi
     std::fputs("\r\033[K", stderr);
 }
 
+// Reads the lines and hands the compositions to the threads in bundles;
+// from standard input, an output named twice is refused as its line comes.
+// Returns the number of the last line read.
+std::uint64_t Feed(Run& run, std::FILE* in, bool checkAsRead, bool& clash) {
+    std::unordered_map<std::string, std::uint64_t> outputs;
+    LineReader reader(in);
+    std::string text, why;
+    bool tooLong = false;
+    std::vector<Job> bundle;
+    const auto send = [&] {
+        if (bundle.empty()) return;
+        std::unique_lock<std::mutex> hold(run.lock);
+        run.room.wait(hold, [&] { return run.queue.size() < run.capacity; });
+        run.queue.push_back(std::move(bundle));
+        hold.unlock();
+        run.ready.notify_one();
+        bundle.clear();
+    };
+    while (!g_interrupted && reader.Next(text, tooLong)) {
+        Job job{reader.number(), {}};
+        const LineKind kind = tooLong ? LineKind::Bad : ParseLine(text, job.fields, why);
+        if (tooLong) why = "the line is longer than 1 MiB";
+        if (kind == LineKind::Skip) continue;
+        if (kind == LineKind::Bad) {
+            run.Fail(job.line, "BAD_LINE", why);
+            continue;
+        }
+        if (checkAsRead) {
+            const auto [earlier, fresh] = outputs.emplace(NormalPath(job.fields.output), job.line);
+            if (!fresh) {
+                run.Fail(job.line, "SAME_OUTPUT", "line " + std::to_string(earlier->second) + " writes " +
+                                                     job.fields.output + " too; not written");
+                clash = true;
+                continue;
+            }
+        }
+        bundle.push_back(std::move(job));
+        if (bundle.size() == kBundle) send();
+    }
+    send();
+    return reader.number();
+}
+
+// The summary line: written, failed, the time and the rate.
+void Summarize(const Run& run, std::chrono::steady_clock::time_point start, std::uint64_t lastRead) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::uint64_t written = run.written, failed = run.failed;
+    std::fprintf(stderr, "batch: %llu written, %llu failed, %.2f s, %.0f a second",
+                 static_cast<unsigned long long>(written), static_cast<unsigned long long>(failed), seconds,
+                 seconds > 0 ? (written + failed) / seconds : 0.0);
+    if (g_interrupted) std::fprintf(stderr, "; interrupted: stopped after line %llu", static_cast<unsigned long long>(lastRead));
+    std::fputs("\n", stderr);
+}
+
 int Batch(const Options& options) {
     const bool fromStdin = std::strcmp(options.batch, "-") == 0;
     const char* name = fromStdin ? "<stdin>" : options.batch;
@@ -277,8 +276,6 @@ int Batch(const Options& options) {
         if (!CheckOutputs(in, name, total)) return kUsage;
         std::rewind(in);
     }
-    std::unordered_map<std::string, std::uint64_t> outputs;  // standard input: checked as lines come
-    bool clash = false;
 
     g_interrupted = false;
     const auto previous = std::signal(SIGINT, OnInterrupt);
@@ -290,44 +287,8 @@ int Batch(const Options& options) {
     std::vector<std::thread> workers;
     for (unsigned i = 0; i < run.jobs; ++i) workers.emplace_back(Work, std::ref(run));
 
-    LineReader reader(in);
-    std::string text, why;
-    bool tooLong = false;
-    std::uint64_t lastRead = 0;
-    std::vector<Job> bundle;
-    const auto send = [&] {
-        if (bundle.empty()) return;
-        std::unique_lock<std::mutex> hold(run.lock);
-        run.room.wait(hold, [&] { return run.queue.size() < run.capacity; });
-        run.queue.push_back(std::move(bundle));
-        hold.unlock();
-        run.ready.notify_one();
-        bundle.clear();
-    };
-    while (!g_interrupted && reader.Next(text, tooLong)) {
-        lastRead = reader.number();
-        Job job{reader.number(), {}};
-        const LineKind kind = tooLong ? LineKind::Bad : ParseLine(text, job.fields, why);
-        if (tooLong) why = "the line is longer than 1 MiB";
-        if (kind == LineKind::Skip) continue;
-        if (kind == LineKind::Bad) {
-            run.Fail(job.line, "BAD_LINE", why);
-            continue;
-        }
-        if (!seekable) {
-            const std::string output = NormalPath(job.fields.output);
-            const auto [earlier, fresh] = outputs.emplace(output, job.line);
-            if (!fresh) {
-                run.Fail(job.line, "SAME_OUTPUT", "line " + std::to_string(earlier->second) + " writes " +
-                                                     job.fields.output + " too; not written");
-                clash = true;
-                continue;
-            }
-        }
-        bundle.push_back(std::move(job));
-        if (bundle.size() == kBundle) send();
-    }
-    send();
+    bool clash = false;
+    const std::uint64_t lastRead = Feed(run, in, !seekable, clash);
     const bool readFailed = std::ferror(in) != 0;
     {
         std::lock_guard<std::mutex> hold(run.lock);
@@ -339,20 +300,14 @@ int Batch(const Options& options) {
     if (progress.joinable()) progress.join();
     std::signal(SIGINT, previous);
 
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::uint64_t written = run.written, failed = run.failed;
-    std::fprintf(stderr, "batch: %llu written, %llu failed, %.2f s, %.0f a second",
-                 static_cast<unsigned long long>(written), static_cast<unsigned long long>(failed), seconds,
-                 seconds > 0 ? (written + failed) / seconds : 0.0);
-    if (g_interrupted) std::fprintf(stderr, "; interrupted: stopped after line %llu", static_cast<unsigned long long>(lastRead));
-    std::fputs("\n", stderr);
+    Summarize(run, start, lastRead);
     if (readFailed) {
         std::fprintf(stderr, "midicompose: reading %s failed\n", name);
         return kUsage;
     }
     if (g_interrupted) return kInterrupted;
     if (clash) return kUsage;
-    return failed > 0 ? kFailed : 0;
+    return run.failed > 0 ? kFailed : 0;
 }
 
 }  // namespace

@@ -75,22 +75,16 @@ void FreeNoteNames(NoteList& list, int n);
 
 // The decimal number at the start of [begin, end): optional white space, a
 // sign, digits with an optional point and fraction, an optional exponent.
-// Anything else (hexadecimal, "inf", "nan") reads as no number: 0. Does not
-// depend on the locale. Overflow gives an infinity. May throw std::bad_alloc.
-// Short decimals (up to 2^53 with a scale of 10^22 at most) are read without
-// strtod or a locale switch.
+// Anything else (hexadecimal, "inf", "nan") reads as no number: 0. Correctly
+// rounded and independent of the locale; overflow gives an infinity. May
+// throw std::bad_alloc.
 double ParseDecimal(const char* begin, const char* end);
-// The same number read the slow, exact way, always; the reference the fast
-// reader is checked against.
-double ParseDecimalExactly(const char* begin, const char* end);
 
 // Rounds to single precision; values past its range become infinities.
 float NarrowToFloat(double value);
 
-// printf's "%.2g" in the C locale, whatever locale the host has set. Floats
-// from 1e-10 to 1e18 (every length and beat sum a composition prints) are
-// worked out exactly with integers, with no printf and no locale switch;
-// anything else goes through printf. May throw std::bad_alloc.
+// printf's "%.2g" in the C locale, whatever locale the host has set. May
+// throw std::bad_alloc.
 struct ShortNumber {
     char text[32];
 };
