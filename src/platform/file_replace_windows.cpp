@@ -63,6 +63,27 @@ std::wstring FinalPath(const wchar_t* path, HANDLE existing) {
     return final;
 }
 
+// A new file beside the target, under a name no other file has, created
+// with the target's access rules and attributes; INVALID_HANDLE_VALUE when
+// none can be.
+HANDLE CreateTemporary(const std::wstring& directory, SECURITY_ATTRIBUTES* rules, DWORD attributes,
+                       std::wstring& temporary) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < kMaxNameAttempts; ++attempt) {
+        LARGE_INTEGER now{};
+        QueryPerformanceCounter(&now);
+        const unsigned long long seed = static_cast<unsigned long long>(now.QuadPart) ^
+                                        (static_cast<unsigned long long>(GetCurrentThreadId()) << 32) ^
+                                        static_cast<unsigned long long>(attempt);
+        wchar_t name[64];
+        swprintf(name, 64, L".midicompose-%016llx.tmp", seed * 0x9E3779B97F4A7C15ull);
+        temporary = directory + name;
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, rules, CREATE_NEW, attributes, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    return file;
+}
+
 }  // namespace
 
 ReplaceResult ReplaceFileContents(const wchar_t* path, const std::uint8_t* data, std::size_t size) {
@@ -101,22 +122,8 @@ ReplaceResult ReplaceFileContents(const wchar_t* path, const std::uint8_t* data,
     if (kept == 0) kept = FILE_ATTRIBUTE_NORMAL;
     SECURITY_ATTRIBUTES rules{sizeof(SECURITY_ATTRIBUTES), security, FALSE};
 
-    const std::wstring directory = DirectoryOf(target);
     std::wstring temporary;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < kMaxNameAttempts; ++attempt) {
-        LARGE_INTEGER now{};
-        QueryPerformanceCounter(&now);
-        const unsigned long long seed = static_cast<unsigned long long>(now.QuadPart) ^
-                                        (static_cast<unsigned long long>(GetCurrentThreadId()) << 32) ^
-                                        static_cast<unsigned long long>(attempt);
-        wchar_t name[64];
-        swprintf(name, 64, L".midicompose-%016llx.tmp", seed * 0x9E3779B97F4A7C15ull);
-        temporary = directory + name;
-        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, security != nullptr ? &rules : nullptr, CREATE_NEW,
-                           kept, nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
-    }
+    HANDLE file = CreateTemporary(DirectoryOf(target), security != nullptr ? &rules : nullptr, kept, temporary);
     if (security != nullptr) LocalFree(security);
     if (file == INVALID_HANDLE_VALUE) return ReplaceResult::CannotCreate;
 
