@@ -163,7 +163,8 @@ class NoteKeyTest : public ::testing::TestWithParam<KeyCase> {};
 TEST_P(NoteKeyTest, MapsTheNameToItsKey) {
     WriterPtr writer(CreateMIDIWriter());
     ASSERT_EQ(AddMIDINote(writer.get(), GetParam().name, 0, 1, 100), 1);
-    EXPECT_EQ(writer->notes.at(0).key, GetParam().key) << GetParam().name;
+    ASSERT_EQ(writer->notes.size(), 1u) << GetParam().name;
+    EXPECT_EQ(writer->notes[0].key, GetParam().key) << GetParam().name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

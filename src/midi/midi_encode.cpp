@@ -144,8 +144,8 @@ std::uint8_t* PutSorted(std::uint8_t* out, const std::vector<TrackEvent>& events
     return out;
 }
 
-}  // namespace
-
+// The pieces of EncodeMIDIFile, appending to the buffer. Append functions
+// may throw std::bad_alloc; WriteMIDITrack catches it and answers 0.
 void WriteBE32(ByteBuffer& file, std::uint32_t value) {
     const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
                                    static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
@@ -192,6 +192,8 @@ int WriteMIDITrack(ByteBuffer& file, const MIDIWriter* writer) {
     file.resize(chunk);  // no partial chunk is left behind
     return 0;
 }
+
+}  // namespace
 
 int EncodeMIDIFile(const MIDIWriter* writer, ByteBuffer& file) {
     if (writer == nullptr) return 0;

@@ -17,13 +17,6 @@ using ByteBuffer = std::vector<std::uint8_t>;
 // 0 when the writer holds no notes, a tick passes kMaxTick or memory runs out.
 int EncodeMIDIFile(const MIDIWriter* writer, ByteBuffer& file);
 
-// The pieces of EncodeMIDIFile, appending to the buffer. Append functions
-// may throw std::bad_alloc; WriteMIDITrack catches it and answers 0.
-int WriteMIDITrack(ByteBuffer& file, const MIDIWriter* writer);
-void WriteMIDIHeader(ByteBuffer& file, std::uint16_t division);
-void WriteBE32(ByteBuffer& file, std::uint32_t value);
-void WriteBE16(ByteBuffer& file, std::uint16_t value);
-
 }  // namespace midicompose
 
 #endif

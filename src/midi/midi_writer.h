@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <stdexcept>
 
 namespace midicompose {
 
@@ -52,10 +51,6 @@ public:
     const MIDINote* begin() const { return data_; }
     const MIDINote* end() const { return data_ + size_; }
     const MIDINote& operator[](std::size_t i) const { return data_[i]; }
-    const MIDINote& at(std::size_t i) const {
-        if (i >= size_) throw std::out_of_range("no such note");
-        return data_[i];
-    }
     // Room for `count` records in all; false, with the array untouched, when
     // memory runs out or the size cannot be expressed.
     bool Reserve(std::size_t count) {
