@@ -142,7 +142,7 @@ check-browser: build-tests
 	 else scripts/skip-part.sh "no emcc (Debian package emscripten)"; exit $$?; fi
 	@if command -v emcc >/dev/null; then scripts/check-js.sh browser $(BUILD_DIR) $(BUILD_DIR)-wasm; fi
 
-# The fast number reader and printer against strtod and printf over many more
+# The number reader and printer against strtod and printf over many more
 # generated values than make check compares (SWEEP of each).
 SWEEP ?= 20000000
 sweep: build-tests
