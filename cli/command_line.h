@@ -22,6 +22,10 @@ typedef struct CommandLine {
     int verbose;               /* --verbose */
 } CommandLine;
 
+/* The command on UTF-8 arguments (midicompose.c); main and, on Windows,
+ * wmain (windows_main.cpp) call it. Returns the exit status. */
+int RunCommand(int argc, char** argv);
+
 /* Reads the arguments into *line: 0, or the usage status after saying why
  * (and how the command is used) on standard error. */
 int ParseCommandLine(int argc, char** argv, CommandLine* line);

@@ -13,9 +13,6 @@
 #include "midicompose.h"
 #include "render_wav.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 /* Between the usage lines and the options. */
 static const char kUsageIntro[] =
@@ -155,7 +152,7 @@ static char* ReadNotes(void) {
     return input;
 }
 
-static int Main(int argc, char** argv) {
+int RunCommand(int argc, char** argv) {
     CommandLine line;
     char* input = NULL;
     int status = ParseCommandLine(argc, argv, &line);
@@ -173,27 +170,6 @@ static int Main(int argc, char** argv) {
     return status;
 }
 
-#if defined(_WIN32)
-/* Windows hands the arguments over as UTF-16; take them so, losing nothing. */
-int wmain(int argc, wchar_t** wideArgv) {
-    char** argv = (char**)calloc((size_t)argc + 1, sizeof *argv);
-    int i, status = COMPOSE_NO_MEMORY;
-    if (argv == NULL) return status;
-    /* The report is UTF-8, as the texts it repeats: a console shows it as
-     * such, and a pipe gets the bytes themselves. */
-    SetConsoleOutputCP(CP_UTF8);
-    for (i = 0; i < argc; ++i) {
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, NULL, 0, NULL, NULL);
-        argv[i] = (char*)malloc(bytes > 0 ? (size_t)bytes : 1);
-        if (argv[i] == NULL) break;
-        argv[i][0] = '\0';
-        if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, argv[i], bytes, NULL, NULL);
-    }
-    if (i == argc) status = Main(argc, argv);
-    for (i = 0; i < argc; ++i) free(argv[i]);
-    free(argv);
-    return status;
-}
-#else
-int main(int argc, char** argv) { return Main(argc, argv); }
+#if !defined(_WIN32)
+int main(int argc, char** argv) { return RunCommand(argc, argv); }
 #endif

@@ -57,7 +57,7 @@ std::wstring WidePath(const char* path) {
     return wide;
 }
 
-#else
+#endif
 
 namespace {
 
@@ -84,33 +84,42 @@ bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 }  // namespace
 
-// UTF-8, pairing surrogates; an unpaired surrogate is not text at all.
+bool Utf16ToUtf8(const MIDIComposeChar* text, std::string& out, bool keepLoneSurrogates) {
+    out.clear();
+    std::size_t units = 0;
+    unsigned all = 0;
+    for (; text[units] != 0; ++units) all |= text[units];
+    if (all < 0x80) {  // the usual case, ASCII: one byte a unit
+        out.resize(units);
+        char* bytes = &out[0];  // through a plain pointer the loop vectorises
+        for (std::size_t i = 0; i < units; ++i) bytes[i] = static_cast<char>(text[i]);
+        return true;
+    }
+    out.reserve(units * 3);  // a unit never takes more than three bytes
+    for (std::size_t i = 0; i < units; ++i) {
+        const char16_t u = static_cast<char16_t>(text[i]);
+        if (IsHighSurrogate(u) && i + 1 < units && IsLowSurrogate(static_cast<char16_t>(text[i + 1]))) {
+            AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+            ++i;
+        } else if ((IsHighSurrogate(u) || IsLowSurrogate(u)) && !keepLoneSurrogates) {
+            out.clear();
+            return false;
+        } else {
+            AppendUtf8(out, u);  // a lone surrogate kept: its own three bytes
+        }
+    }
+    return true;
+}
+
+#if !defined(_WIN32)
+
+// UTF-8, pairing surrogates; an unpaired surrogate is not text at all, and
+// gives the empty text.
 bool ConvertArgument(const MIDIComposeChar* text, std::string& out) {
     out.clear();
     if (text == nullptr) return true;
     try {
-        std::size_t units = 0;
-        unsigned all = 0;
-        for (; text[units] != 0; ++units) all |= text[units];
-        if (all < 0x80) {  // the usual case, ASCII: one byte a unit
-            out.resize(units);
-            char* bytes = &out[0];  // through a plain pointer the loop vectorises
-            for (std::size_t i = 0; i < units; ++i) bytes[i] = static_cast<char>(text[i]);
-            return true;
-        }
-        out.reserve(units * 3);  // a unit never takes more than three bytes
-        for (std::size_t i = 0; i < units; ++i) {
-            const char16_t u = text[i];
-            if (IsHighSurrogate(u) && i + 1 < units && IsLowSurrogate(text[i + 1])) {
-                AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
-                ++i;
-            } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
-                out.clear();
-                return true;
-            } else {
-                AppendUtf8(out, u);
-            }
-        }
+        if (!Utf16ToUtf8(text, out, false)) out.clear();
         return true;
     } catch (const std::bad_alloc&) {
         return false;

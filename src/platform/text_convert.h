@@ -1,6 +1,6 @@
-// Texts at the platform's edge: the UTF-16 arguments of MIDICompose to the
-// library's 8-bit text, and on Windows UTF-8 paths to the UTF-16 ones that
-// files are opened by.
+// Texts at the platform's edge, converted in one place: UTF-16 to UTF-8 (the
+// arguments of MIDICompose, the command's on Windows), and on Windows UTF-8
+// paths to the UTF-16 ones that files are opened by.
 #ifndef MIDICOMPOSE_TEXT_CONVERT_H
 #define MIDICOMPOSE_TEXT_CONVERT_H
 
@@ -14,6 +14,12 @@ namespace midicompose {
 // (UTF-8; the ANSI code page on Windows). A null pointer or a text that does
 // not convert gives the empty text. False only when memory runs out.
 bool ConvertArgument(const MIDIComposeChar* text, std::string& out);
+
+// UTF-16 to UTF-8, pairing surrogates. A lone surrogate is written as its
+// own three bytes (as WidePath reads it back) when keepLoneSurrogates, and
+// otherwise makes the text no text: false, out empty. May throw
+// std::bad_alloc.
+bool Utf16ToUtf8(const MIDIComposeChar* text, std::string& out, bool keepLoneSurrogates);
 
 #if defined(_WIN32)
 // UTF-8 to the UTF-16 path Windows opens files by; empty when it does not
