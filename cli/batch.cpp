@@ -3,6 +3,11 @@
 // bounded queue feeds the threads), failures are one line each on standard
 // error, a progress bar redraws on a terminal, and Ctrl-C stops between
 // compositions, so every file written is whole.
+//
+// Divisions: Ctrl-C; a line's WAV path and one-line message; the run the
+// threads share (Run); one composition (Compose) and a thread's loop (Work);
+// the progress bar; the reading of lines (Feed) and the summary; the run
+// itself (Batch) and its C entry.
 #include "batch.h"
 
 #include <algorithm>

@@ -2,6 +2,10 @@
 // bytes and the font before FluidSynth sees them, the play with its release,
 // and the save. Nothing here prints: FluidSynth's log is caught per thread
 // and handed back as the message of a failure.
+//
+// Divisions: FluidSynth's log, caught; the checks of the MIDI bytes and the
+// font's form; the font's choice and identity; the play with its release cap
+// (Play); the request's checks, the play with a pooled font, and Render.
 #include <sys/stat.h>
 #include <unistd.h>
 
