@@ -40,11 +40,9 @@ class BuildWithLibrary(build_py):
 
 
 def version():
-    """The library's version, which its public header states."""
-    header = (ROOT / "include" / "midicompose.h").read_text()
-    parts = (re.search(rf"^#define MIDICOMPOSE_VERSION_{part} (\d+)$", header, re.M).group(1)
-             for part in ("MAJOR", "MINOR", "PATCH"))
-    return ".".join(parts)
+    """The library's version, as the build reads it from the public header."""
+    script = ROOT / "cmake" / "HeaderVersion.cmake"
+    return subprocess.check_output(["cmake", "-P", str(script)], text=True).strip()
 
 
 # What a manylinux wheel's libraries may link besides glibc's own (the

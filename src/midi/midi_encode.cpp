@@ -13,8 +13,7 @@ constexpr std::size_t kInitialTrackBuffer = 1024;  // room a short track fits in
 
 enum TrackEventKind : std::uint8_t { NoteOn = 0, NoteOff = 1, ProgramChange = 2 };
 
-// One event of a track whose notes are out of time order (they overlap):
-// built for every note, then sorted by tick.
+// One event of the track: a program change or a note's on or off.
 struct TrackEvent {
     std::uint32_t tick;
     TrackEventKind kind;
@@ -25,32 +24,24 @@ struct TrackEvent {
 
 bool WritesProgramChange(std::uint8_t program) { return program >= 1 && program <= 127; }
 
-void SetEvent(TrackEvent& event, std::uint32_t tick, TrackEventKind kind, std::uint8_t key, std::uint8_t velocity,
-              std::uint8_t program) {
-    // Field by field: a whole record built elsewhere and copied in would
-    // stall on store forwarding, and this loop runs once per event.
-    event.tick = tick;
-    event.kind = kind;
-    event.key = key;
-    event.velocity = velocity;
-    event.program = program;
-}
-
 // Builds the events in the order program change, then each note's on and off,
-// and sorts them by tick. Equal ticks keep build order, so a note ends before
-// the next one at the same tick begins and the program change precedes the
-// first note.
-void BuildSortedEvents(const MIDIWriter& writer, std::vector<TrackEvent>& events) {
+// and sorts them by tick when notes overlap (notes laid end to end, as compose
+// lays them, are in order already). Equal ticks keep build order, so a note
+// ends before the next one at the same tick begins and the program change
+// precedes the first note. False when a note ends past kMaxTick.
+bool BuildEvents(const MIDIWriter& writer, std::vector<TrackEvent>& events) {
     const bool programChange = WritesProgramChange(writer.program);
-    events.resize(2 * writer.notes.size() + (programChange ? 1 : 0));
-    TrackEvent* out = events.data();
-    if (programChange) SetEvent(*out++, 0, ProgramChange, 0xFF, 0, writer.program);
+    events.reserve(2 * writer.notes.size() + (programChange ? 1 : 0));
+    if (programChange) events.push_back({0, ProgramChange, 0xFF, 0, writer.program});
     for (const MIDINote& note : writer.notes) {
-        SetEvent(*out++, note.start, NoteOn, note.key, note.velocity, 0);
-        SetEvent(*out++, note.start + note.duration, NoteOff, note.key, 0, 0);
+        const std::uint64_t end = std::uint64_t{note.start} + note.duration;
+        if (end > kMaxTick) return false;
+        events.push_back({note.start, NoteOn, note.key, note.velocity, 0});
+        events.push_back({static_cast<std::uint32_t>(end), NoteOff, note.key, 0, 0});
     }
-    std::stable_sort(events.begin(), events.end(),
-                     [](const TrackEvent& a, const TrackEvent& b) { return a.tick < b.tick; });
+    const auto byTick = [](const TrackEvent& a, const TrackEvent& b) { return a.tick < b.tick; };
+    if (!std::is_sorted(events.begin(), events.end(), byTick)) std::stable_sort(events.begin(), events.end(), byTick);
+    return true;
 }
 
 // Writes a delta time as a variable-length quantity: at most four bytes,
@@ -87,39 +78,8 @@ std::uint8_t* PutNoteEvent(std::uint8_t* out, std::uint32_t delta, std::uint8_t 
     return out;
 }
 
-// Notes laid end to end, or with rests between them, give their events in
-// time order just as they were added: the common case, written straight from
-// the notes with no event list and no sort. One pass checks the notes, tells
-// whether they are in that order (`inOrder`) and sizes their events if so;
-// false when a note ends past kMaxTick.
-bool CheckNotes(const MIDIWriter& writer, bool& inOrder, std::size_t& inOrderBytes) {
-    inOrder = true;
-    inOrderBytes = (WritesProgramChange(writer.program) ? kProgramChangeBytes : 0) + sizeof kEndOfTrack;
-    std::uint32_t last = 0;
-    for (const MIDINote& note : writer.notes) {
-        const std::uint64_t end = std::uint64_t{note.start} + note.duration;
-        if (end > kMaxTick) return false;
-        inOrder = inOrder && note.start >= last;
-        inOrderBytes += DeltaLength(note.start - last) + DeltaLength(note.duration) + 2 * kNoteEventBytes;
-        last = static_cast<std::uint32_t>(end);
-    }
-    return true;
-}
-
-std::uint8_t* PutInOrder(std::uint8_t* out, const MIDIWriter& writer) {
-    const std::uint8_t on = 0x90 | NoteChannel(writer.program), off = 0x80 | NoteChannel(writer.program);
-    if (WritesProgramChange(writer.program)) out = PutProgramChange(out, writer.program);
-    std::uint32_t last = 0;
-    for (const MIDINote& note : writer.notes) {
-        out = PutNoteEvent(out, note.start - last, on, note.key, note.velocity);
-        out = PutNoteEvent(out, note.duration, off, note.key, 0);
-        last = note.start + note.duration;
-    }
-    return out;
-}
-
-// The same for events sorted by tick.
-std::size_t SortedLength(const std::vector<TrackEvent>& events) {
+// The track's length in bytes, end of track included.
+std::size_t TrackLength(const std::vector<TrackEvent>& events) {
     std::size_t bytes = sizeof kEndOfTrack;
     std::uint32_t previous = 0;
     for (const TrackEvent& event : events) {
@@ -129,7 +89,7 @@ std::size_t SortedLength(const std::vector<TrackEvent>& events) {
     return bytes;
 }
 
-std::uint8_t* PutSorted(std::uint8_t* out, const std::vector<TrackEvent>& events, std::uint8_t program) {
+std::uint8_t* PutEvents(std::uint8_t* out, const std::vector<TrackEvent>& events, std::uint8_t program) {
     const std::uint8_t on = 0x90 | NoteChannel(program), off = 0x80 | NoteChannel(program);
     std::uint32_t previous = 0;
     for (const TrackEvent& event : events) {
@@ -168,14 +128,11 @@ void WriteMIDIHeader(ByteBuffer& file, std::uint16_t division) {
 
 int WriteMIDITrack(ByteBuffer& file, const MIDIWriter* writer) {
     if (writer == nullptr || writer->notes.empty()) return 0;
-    bool inOrder = true;
-    std::size_t inOrderBytes = 0;
-    if (!CheckNotes(*writer, inOrder, inOrderBytes)) return 0;
     const std::size_t chunk = file.size();
     try {
-        std::vector<TrackEvent> events;  // only for notes out of time order
-        if (!inOrder) BuildSortedEvents(*writer, events);
-        const std::size_t length = inOrder ? inOrderBytes : SortedLength(events);
+        std::vector<TrackEvent> events;
+        if (!BuildEvents(*writer, events)) return 0;
+        const std::size_t length = TrackLength(events);
         if (length > UINT32_MAX) return 0;  // more than a chunk's length field can say
         // The chunk is sized once, exactly, and filled through a pointer.
         file.resize(chunk + 8 + length);
@@ -183,7 +140,7 @@ int WriteMIDITrack(ByteBuffer& file, const MIDIWriter* writer) {
         static constexpr std::uint8_t kMagic[4] = {'M', 'T', 'r', 'k'};
         out = std::copy(kMagic, kMagic + 4, out);
         for (int shift = 24; shift >= 0; shift -= 8) *out++ = static_cast<std::uint8_t>(length >> shift);
-        out = inOrder ? PutInOrder(out, *writer) : PutSorted(out, events, writer->program);
+        out = PutEvents(out, events, writer->program);
         std::copy(kEndOfTrack, kEndOfTrack + sizeof kEndOfTrack, out);
         return 1;
     } catch (const std::bad_alloc&) {
