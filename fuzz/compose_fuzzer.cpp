@@ -92,6 +92,28 @@ int Entries(const std::string& path) {
     std::abort();
 }
 
+// Each warning is named, lies in its argument's text, and comes in order of
+// argument, place and code.
+void CheckWarnings(const MIDIComposeResult& result, const std::string (&texts)[3], int status) {
+    int previousArgument = -1, previousCode = 0;
+    std::size_t previousStart = 0;
+    for (std::size_t i = 0; i < result.warningCount; ++i) {
+        const MIDIComposeWarning& w = result.warnings[i];
+        if (MIDIComposeWarningName(w.code) == nullptr || MIDIComposeArgumentName(w.argument) == nullptr ||
+            w.message == nullptr || w.note >= static_cast<int>(result.noteCount) || w.note < -1) {
+            Fault("a warning is unnamed or names no note", status);
+        }
+        if (w.start >= w.end || w.end > texts[w.argument].size()) Fault("a warning lies outside its text", status);
+        const bool ordered = w.argument > previousArgument ||
+                             (w.argument == previousArgument &&
+                              (w.start > previousStart || (w.start == previousStart && w.code >= previousCode)));
+        if (!ordered) Fault("the warnings are out of order", status);
+        previousArgument = w.argument;
+        previousStart = w.start;
+        previousCode = w.code;
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -158,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (status != COMPOSE_OK && (result.noteList != nullptr || result.noteCount != 0)) {
         Fault("a failed call handed back notes", utf8Status);
     }
+    CheckWarnings(result, {(flags & 1) ? "" : n8, (flags & 4) ? "" : b8, (flags & 2) ? "" : i8}, utf8Status);
     MIDIComposeFreeResult(&result);
     return 0;
 }

@@ -18,7 +18,7 @@
 /* The version this header describes; MIDIComposeVersion() gives the loaded
  * library's. The build reads its version from these three lines. */
 #define MIDICOMPOSE_VERSION_MAJOR 1
-#define MIDICOMPOSE_VERSION_MINOR 2
+#define MIDICOMPOSE_VERSION_MINOR 3
 #define MIDICOMPOSE_VERSION_PATCH 0
 
 #if defined(_WIN32) || defined(__CYGWIN__)
@@ -80,6 +80,40 @@ MIDICOMPOSE_API int MIDICompose(const MIDIComposeChar* notes,
                                 const MIDIComposeChar* instrument,
                                 const MIDIComposeChar* beats);
 
+/* What a warning is about: the note grammar never refuses a note, so these
+ * say what it did with text that may not mean what its writer meant. These
+ * values are part of the ABI and never change; MIDIComposeWarningName gives
+ * each one's name without the COMPOSE_WARN_ prefix, such as
+ * "SHARP_OR_FLAT". */
+enum MIDIComposeWarningCode {
+    COMPOSE_WARN_SKIPPED_CHARACTERS = 1, /* notes without spaces: a run of characters that are no letters, skipped */
+    COMPOSE_WARN_NOTES_DROPPED = 2,      /* a note past the 100th, and the rest of the text, dropped */
+    COMPOSE_WARN_UNKNOWN_LETTER = 3,     /* a name that starts with no letter A to G: played as C4 (key 60) */
+    COMPOSE_WARN_SHARP_OR_FLAT = 4,      /* "C#5", "Bb": no sharps or flats, played in octave 4 */
+    COMPOSE_WARN_IGNORED_CHARACTERS = 5, /* characters of a name that do not count ("C10", "Cx") */
+    COMPOSE_WARN_KEY_CLAMPED = 6,        /* "A9", "B9": above the highest key, written as 127 */
+    COMPOSE_WARN_LENGTH_IGNORED = 7,     /* ":0", ":abc": no length above zero, the default used */
+    COMPOSE_WARN_LENGTH_TRAILING = 8,    /* ":1/3": text after the length's number, ignored */
+    COMPOSE_WARN_ZERO_LENGTH = 9,        /* a length shorter than a tick: written as 0 ticks */
+    COMPOSE_WARN_LENGTH_ROUNDED = 10,    /* a length that is no whole number of ticks: the fraction dropped */
+    COMPOSE_WARN_TRAILING_TEXT = 11      /* "1.0x" as beats, "12abc" as instrument: the rest ignored */
+};
+/* The argument a warning's place is in; MIDIComposeArgumentName gives
+ * "notes", "beats" and "instrument". ABI values. */
+enum MIDIComposeArgument {
+    COMPOSE_ARGUMENT_NOTES = 0,
+    COMPOSE_ARGUMENT_BEATS = 1,
+    COMPOSE_ARGUMENT_INSTRUMENT = 2
+};
+/* One warning. Its place is bytes [start, end) of the argument's UTF-8 text. */
+typedef struct MIDIComposeWarning {
+    int code;             /* a MIDIComposeWarningCode */
+    int argument;         /* a MIDIComposeArgument */
+    int note;             /* the index of the composed note it is about, or -1 */
+    size_t start;         /* first byte of the place */
+    size_t end;           /* the byte after it */
+    const char* message;  /* NUL-terminated UTF-8: what was done instead */
+} MIDIComposeWarning;
 /* One composed note, as the file holds it. */
 typedef struct MIDIComposeNote {
     uint32_t start;   /* first tick, 480 ticks a beat */
@@ -107,6 +141,9 @@ typedef struct MIDIComposeResult {
     const char* instrument;           /* the program's name as the report shows it (static), else NULL */
     const MIDIComposeNote* noteList;  /* the notes in time order when the composition succeeds, else NULL */
     size_t noteCount;                 /* entries at noteList */
+    /* Since 1.3.0: */
+    const MIDIComposeWarning* warnings;  /* ordered by argument, then place; NULL when there are none */
+    size_t warningCount;                 /* entries at warnings */
 } MIDIComposeResult;
 
 /*
@@ -127,7 +164,7 @@ MIDICOMPOSE_API int MIDIComposeUTF8(const char* notes, const char* outputPath, c
  * zeroed structure, on NULL and when called twice. */
 MIDICOMPOSE_API void MIDIComposeFreeResult(MIDIComposeResult* result);
 
-/* The library's version, "1.2.0": the loaded library's, which may be newer
+/* The library's version, "1.3.0": the loaded library's, which may be newer
  * than the header a program was built with. */
 MIDICOMPOSE_API const char* MIDIComposeVersion(void);
 
@@ -140,6 +177,12 @@ MIDICOMPOSE_API const char* MIDIComposeStatusName(int status);
  * NULL. Rows run in program order and several names may share a program,
  * the first being the one reports show. NULL past the last row. */
 MIDICOMPOSE_API const char* MIDIComposeInstrument(size_t index, int* program);
+/* The name of a warning code, such as "SHARP_OR_FLAT"; NULL for a value
+ * that is none. Since 1.3.0. */
+MIDICOMPOSE_API const char* MIDIComposeWarningName(int code);
+/* The name of an argument: "notes", "beats" or "instrument"; NULL for a
+ * value that is none. Since 1.3.0. */
+MIDICOMPOSE_API const char* MIDIComposeArgumentName(int argument);
 
 #ifdef __cplusplus
 }

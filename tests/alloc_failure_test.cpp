@@ -216,7 +216,7 @@ TEST_P(AllocationFailureTest, EndsEveryInMemoryCallCleanly) {
     reference.size = sizeof reference;
     ASSERT_EQ(MIDIComposeUTF8(input.notes.c_str(), nullptr, "violin", "1", &reference), COMPOSE_OK);
     const Bytes expected(reference.data, reference.data + reference.length);
-    const std::size_t expectedNotes = reference.noteCount;
+    const std::size_t expectedNotes = reference.noteCount, expectedWarnings = reference.warningCount;
     MIDIComposeFreeResult(&reference);
 
     for (const bool every : {false, true}) {
@@ -232,8 +232,10 @@ TEST_P(AllocationFailureTest, EndsEveryInMemoryCallCleanly) {
             const long failures = shim.failures;
             const Bytes got = result.data != nullptr ? Bytes(result.data, result.data + result.length) : Bytes();
             const bool nothingHandedOver = result.data == nullptr && result.output == nullptr &&
-                                           result.errors == nullptr && result.noteList == nullptr;
+                                           result.errors == nullptr && result.noteList == nullptr &&
+                                           result.warnings == nullptr;
             const std::size_t notes = result.noteList != nullptr ? result.noteCount : 0;
+            const std::size_t warnings = result.warnings != nullptr ? result.warningCount : 0;
             const bool saysNoMemory = result.errors != nullptr && std::string(result.errors) == "Error: Memory allocation failed\n";
             // The result's buffers were counted as live; release them while counting.
             shim.failAt = -1;
@@ -247,6 +249,7 @@ TEST_P(AllocationFailureTest, EndsEveryInMemoryCallCleanly) {
             if (status == COMPOSE_OK) {
                 EXPECT_EQ(got, expected) << where;
                 EXPECT_EQ(notes, expectedNotes) << where;
+                EXPECT_EQ(warnings, expectedWarnings) << where;
             }
             // Out of memory inside the composition reports it; out of memory
             // for the result's own buffers hands nothing over.
@@ -268,7 +271,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SweepInput{"one note", "C", false, false}, SweepInput{"the chord", "C:2 E:1 G:1 C5:2", false, true},
                       SweepInput{"a hundred notes", Notes(100), false, true},
                       SweepInput{"a hundred and one notes", Notes(101), false, false},
-                      SweepInput{"a path of three hundred characters", "C D E", true, true}),
+                      SweepInput{"a path of three hundred characters", "C D E", true, true},
+                      SweepInput{"notes with warnings", "C#5:0.333x H A9 C:0 E:1/3", false, true}),
     testing_support::NamedAfterDescription());
 
 }  // namespace

@@ -10,7 +10,10 @@ static int CheckFacts(void) {
     MIDIComposeResult result;
     int program = -1, ok;
     const char* drums = MIDIComposeInstrument(131, &program);
-    if (strcmp(MIDIComposeVersion(), "1.2.0") != 0 || MIDIComposeStatusName(COMPOSE_BAD_BEATS) == NULL ||
+    char version[32];
+    snprintf(version, sizeof version, "%d.%d.%d", MIDICOMPOSE_VERSION_MAJOR, MIDICOMPOSE_VERSION_MINOR,
+             MIDICOMPOSE_VERSION_PATCH);
+    if (strcmp(MIDIComposeVersion(), version) != 0 || MIDIComposeStatusName(COMPOSE_BAD_BEATS) == NULL ||
         strcmp(MIDIComposeStatusName(COMPOSE_BAD_BEATS), "COMPOSE_BAD_BEATS") != 0 ||
         MIDIComposeStatusName(0) != NULL || drums == NULL || strcmp(drums, "drums") != 0 || program != 128 ||
         MIDIComposeInstrument(132, NULL) != NULL) {
@@ -21,7 +24,16 @@ static int CheckFacts(void) {
     result.size = sizeof result;
     ok = MIDIComposeUTF8("C:2 E G C5:2", NULL, "violin", "1", &result) == COMPOSE_OK && result.noteCount == 4 &&
          strcmp(result.instrument, "violin") == 0 && result.noteList[3].key == 72 &&
-         result.noteList[3].start == 1920 && result.noteList[3].length == 960 && result.noteList[3].channel == 0;
+         result.noteList[3].start == 1920 && result.noteList[3].length == 960 && result.noteList[3].channel == 0 &&
+         result.warnings == NULL && result.warningCount == 0;
+    MIDIComposeFreeResult(&result);
+    /* "C#5" plays C4: a warning on "#5", bytes 1 to 3 */
+    ok = ok && MIDIComposeUTF8("C#5 E", NULL, "violin", "1", &result) == COMPOSE_OK && result.warningCount == 1 &&
+         result.warnings[0].code == COMPOSE_WARN_SHARP_OR_FLAT && result.warnings[0].start == 1 &&
+         result.warnings[0].end == 3 && result.warnings[0].note == 0 &&
+         strcmp(MIDIComposeWarningName(result.warnings[0].code), "SHARP_OR_FLAT") == 0 &&
+         strcmp(MIDIComposeArgumentName(result.warnings[0].argument), "notes") == 0 &&
+         strcmp(result.warnings[0].message, "C#5 has no sharps or flats here: played as C4 (key 60)") == 0;
     MIDIComposeFreeResult(&result);
     if (!ok) fputs("the note list is wrong\n", stderr);
     return ok ? 0 : 1;

@@ -177,6 +177,7 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     float beatSum = 0.0f;
     const int added = AddNotes(r, defaultBeats, out, beatSum);
     if (added != COMPOSE_OK) return added;
+    FindWarnings(texts, *r.list, r.count, defaultBeats, out);
 
     // The report is written, and the file exists in memory in full, before
     // the path is touched: once the file is saved, nothing is left that

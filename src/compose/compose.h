@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "midi_save.h"
 #include "midi_writer.h"
@@ -22,6 +23,17 @@ struct ComposeTexts {
     const char* beats = "";
 };
 
+// One thing the grammar did with the texts that the caller may not expect,
+// with its place: bytes [start, end) of the argument's text.
+struct NotationWarning {
+    int code;      // MIDIComposeWarningCode
+    int argument;  // MIDIComposeArgument
+    int note;      // index of the composed note it is about, or -1
+    std::size_t start;
+    std::size_t end;
+    std::string message;
+};
+
 // Everything a composition produces.
 struct Composed {
     int status = 0;
@@ -33,6 +45,7 @@ struct Composed {
     int notes = 0;       // on success
     double beats = 0.0;  // on success: the beat sum of the report
     MIDIWriterPtr writer;  // on success: the notes as the file holds them
+    std::vector<NotationWarning> warnings;  // what the grammar did with the texts
 };
 
 // Composes the notes, and saves the file at nativePath unless it is null.
@@ -52,6 +65,11 @@ struct NoteEntry {
     const char* name;    // in the list's name store; never null for a counted entry
     std::size_t length;  // of the name, without its NUL
     float beats;         // length in quarter notes, above zero
+    // Where the note stands in the note text, for its warnings: its first
+    // byte, its ':' (its end when it has none), the end of its length's
+    // number (its ':' + 1 when there is none), and its end.
+    std::size_t start, colon, numberEnd, end;
+    bool ownLength;  // its beats come from its own ":beats", not the default
 };
 
 struct NoteList {
@@ -60,6 +78,10 @@ struct NoteList {
     // are all there or none is (no note is silently dropped for want of
     // memory), and a hundred notes cost one allocation, not a hundred.
     std::unique_ptr<char[]> names;
+    // Where the parser stopped reading notes, and the first byte of a note
+    // past the last it could keep (npos when there is none).
+    std::size_t scanned = 0;
+    std::size_t dropped = std::string::npos;
 };
 
 // Parses the note text into list entries 0 to count-1 and returns the count
@@ -72,13 +94,21 @@ int ParseCompactNotes(const char* text, NoteList& list, int max, float defaultBe
 int ParseBeatNotes(const char* text, NoteList& list, int max, float defaultBeats);
 // Releases the names; the first n entries no longer name anything.
 void FreeNoteNames(NoteList& list, int n);
+// Whether the text is in beat notation (it holds a space).
+bool IsBeatNotation(const char* text);
+
+// Appends to out.warnings what the grammar did with each text of a
+// composition whose notes were all added. Allocates only for a warning; may
+// throw std::bad_alloc.
+void FindWarnings(const ComposeTexts& texts, const NoteList& list, int count, float defaultBeats, Composed& out);
 
 // The decimal number at the start of [begin, end): optional white space, a
 // sign, digits with an optional point and fraction, an optional exponent.
 // Anything else (hexadecimal, "inf", "nan") reads as no number: 0. Correctly
 // rounded and independent of the locale; overflow gives an infinity. May
-// throw std::bad_alloc.
-double ParseDecimal(const char* begin, const char* end);
+// throw std::bad_alloc. *numberEnd, unless null, is where the number ends
+// (begin when there is none).
+double ParseDecimal(const char* begin, const char* end, const char** numberEnd = nullptr);
 
 // Rounds to single precision; values past its range become infinities.
 float NarrowToFloat(double value);
@@ -89,6 +119,8 @@ struct ShortNumber {
     char text[32];
 };
 ShortNumber FormatShortNumber(double value);
+// The same with `digits` significant digits ("%.*g"), 1 to 17.
+ShortNumber FormatNumber(double value, int digits);
 
 }  // namespace midicompose
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "c_result.h"
 #include "compose.h"
@@ -60,6 +61,26 @@ void ClearResult(MIDIComposeResult* result) {
     if (HOLDS(result, instrument)) result->instrument = nullptr;
     if (HOLDS(result, noteList)) result->noteList = nullptr;
     if (HOLDS(result, noteCount)) result->noteCount = 0;
+    if (HOLDS(result, warnings)) result->warnings = nullptr;
+    if (HOLDS(result, warningCount)) result->warningCount = 0;
+}
+
+// The warnings and their messages in one malloc'd block: the array, then
+// the texts it points to. Null when there are none or memory runs out.
+MIDIComposeWarning* CopyWarnings(const std::vector<NotationWarning>& warnings) {
+    if (warnings.empty()) return nullptr;
+    std::size_t bytes = warnings.size() * sizeof(MIDIComposeWarning);
+    for (const NotationWarning& w : warnings) bytes += w.message.size() + 1;
+    auto* list = static_cast<MIDIComposeWarning*>(std::malloc(bytes));
+    if (list == nullptr) return nullptr;
+    char* text = reinterpret_cast<char*>(list + warnings.size());
+    for (std::size_t i = 0; i < warnings.size(); ++i) {
+        const NotationWarning& w = warnings[i];
+        list[i] = {w.code, w.argument, w.note, w.start, w.end, text};
+        std::memcpy(text, w.message.c_str(), w.message.size() + 1);
+        text += w.message.size() + 1;
+    }
+    return list;
 }
 
 // The writer's notes as the file holds them, in a malloc'd array; null when
@@ -85,6 +106,7 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
     char* output = nullptr;
     char* errors = nullptr;
     MIDIComposeNote* noteList = nullptr;
+    MIDIComposeWarning* warnings = nullptr;
     bool ok = true;
     if (HOLDS(result, data) && !out.file.empty()) {
         ok = (data = CopyOut<unsigned char>(out.file.data(), out.file.size(), false)) != nullptr;
@@ -98,11 +120,15 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
     if (ok && HOLDS(result, noteList) && out.writer != nullptr) {
         ok = (noteList = CopyNotes(*out.writer)) != nullptr;
     }
+    if (ok && HOLDS(result, warnings) && !out.warnings.empty()) {
+        ok = (warnings = CopyWarnings(out.warnings)) != nullptr;
+    }
     if (!ok) {
         std::free(data);
         std::free(output);
         std::free(errors);
         std::free(noteList);
+        std::free(warnings);
         return COMPOSE_NO_MEMORY;
     }
     if (HOLDS(result, data)) result->data = data;
@@ -115,6 +141,8 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
     if (HOLDS(result, instrument)) result->instrument = out.instrument;
     if (HOLDS(result, noteList)) result->noteList = noteList;
     if (HOLDS(result, noteCount)) result->noteCount = noteList != nullptr ? out.writer->notes.size() : 0;
+    if (HOLDS(result, warnings)) result->warnings = warnings;
+    if (HOLDS(result, warningCount)) result->warningCount = warnings != nullptr ? out.warnings.size() : 0;
     return out.status;
 }
 
@@ -173,4 +201,6 @@ extern "C" MIDICOMPOSE_API void MIDIComposeFreeResult(MIDIComposeResult* result)
     MIDICOMPOSE_FREE_FIELD(result, MIDIComposeResult, errors);
     MIDICOMPOSE_FREE_FIELD(result, MIDIComposeResult, noteList);
     if (HOLDS(result, noteCount)) result->noteCount = 0;
+    MIDICOMPOSE_FREE_FIELD(result, MIDIComposeResult, warnings);
+    if (HOLDS(result, warningCount)) result->warningCount = 0;
 }

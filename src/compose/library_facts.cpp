@@ -1,6 +1,6 @@
-// What the library says of itself: its version, the names of its statuses
-// and its instrument table. The bindings and the command read these instead
-// of keeping copies of their own.
+// What the library says of itself: its version, the names of its statuses,
+// warnings and arguments, and its instrument table. The bindings and the
+// command read these instead of keeping copies of their own.
 #include "c_result.h"
 #include "instruments.h"
 #include "midicompose.h"
@@ -26,6 +26,23 @@ constexpr StatusRow kStatuses[] = {
     MIDICOMPOSE_STATUS_ROW(COMPOSE_TOO_LONG),
 };
 
+// Names without the COMPOSE_WARN_ prefix: the codes as users read them.
+#define MIDICOMPOSE_WARNING_ROW(name) {COMPOSE_WARN_##name, #name}
+constexpr StatusRow kWarnings[] = {
+    MIDICOMPOSE_WARNING_ROW(SKIPPED_CHARACTERS), MIDICOMPOSE_WARNING_ROW(NOTES_DROPPED),
+    MIDICOMPOSE_WARNING_ROW(UNKNOWN_LETTER),     MIDICOMPOSE_WARNING_ROW(SHARP_OR_FLAT),
+    MIDICOMPOSE_WARNING_ROW(IGNORED_CHARACTERS), MIDICOMPOSE_WARNING_ROW(KEY_CLAMPED),
+    MIDICOMPOSE_WARNING_ROW(LENGTH_IGNORED),     MIDICOMPOSE_WARNING_ROW(LENGTH_TRAILING),
+    MIDICOMPOSE_WARNING_ROW(ZERO_LENGTH),        MIDICOMPOSE_WARNING_ROW(LENGTH_ROUNDED),
+    MIDICOMPOSE_WARNING_ROW(TRAILING_TEXT),
+};
+
+constexpr StatusRow kArguments[] = {
+    {COMPOSE_ARGUMENT_NOTES, "notes"},
+    {COMPOSE_ARGUMENT_BEATS, "beats"},
+    {COMPOSE_ARGUMENT_INSTRUMENT, "instrument"},
+};
+
 }  // namespace
 }  // namespace midicompose
 
@@ -33,6 +50,14 @@ extern "C" MIDICOMPOSE_API const char* MIDIComposeVersion(void) { return midicom
 
 extern "C" MIDICOMPOSE_API const char* MIDIComposeStatusName(int status) {
     return midicompose::StatusName(midicompose::kStatuses, status);
+}
+
+extern "C" MIDICOMPOSE_API const char* MIDIComposeWarningName(int code) {
+    return midicompose::StatusName(midicompose::kWarnings, code);
+}
+
+extern "C" MIDICOMPOSE_API const char* MIDIComposeArgumentName(int argument) {
+    return midicompose::StatusName(midicompose::kArguments, argument);
 }
 
 extern "C" MIDICOMPOSE_API const char* MIDIComposeInstrument(size_t index, int* program) {

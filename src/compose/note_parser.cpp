@@ -30,7 +30,7 @@ public:
         next_ = list_.names.get();
     }
     bool ok() const { return next_ != nullptr; }
-    void Store(int index, const char* name, std::size_t length, float beats) {
+    NoteEntry& Store(int index, const char* name, std::size_t length, float beats) {
         NoteEntry& entry = list_.entries[index];
         entry.name = next_;
         entry.length = length;
@@ -38,6 +38,7 @@ public:
         // Names are a letter or two: a loop beats a call to memcpy.
         for (std::size_t i = 0; i < length; ++i) *next_++ = name[i];
         *next_++ = '\0';
+        return entry;
     }
 
 private:
@@ -52,9 +53,17 @@ int ParseCompactNotes(const char* text, NoteList& list, int max, float defaultBe
     NameStore names(list, 2 * static_cast<std::size_t>(limit) + 1);  // a letter and its NUL per note
     if (!names.ok()) return 0;
     int count = 0;
-    for (const char* p = text; *p != '\0' && count < limit; ++p) {
-        if (IsAsciiLetter(*p)) names.Store(count++, p, 1, defaultBeats);
+    const char* p = text;
+    for (; *p != '\0' && count < limit; ++p) {
+        if (!IsAsciiLetter(*p)) continue;
+        NoteEntry& entry = names.Store(count++, p, 1, defaultBeats);
+        entry.start = static_cast<std::size_t>(p - text);
+        entry.colon = entry.numberEnd = entry.end = entry.start + 1;
+        entry.ownLength = false;
     }
+    list.scanned = static_cast<std::size_t>(p - text);
+    while (*p != '\0' && !IsAsciiLetter(*p)) ++p;
+    list.dropped = *p != '\0' ? static_cast<std::size_t>(p - text) : std::string::npos;
     return count;
 }
 
@@ -73,19 +82,32 @@ int ParseBeatNotes(const char* text, NoteList& list, int max, float defaultBeats
         const char* const token = p;
         while (!EndsToken(*p) && *p != ':') ++p;
         const char* const nameEnd = p;  // the first colon splits name and length
+        const char* numberEnd = p + 1;
         float beats = defaultBeats;
+        bool own = false;
         if (*p == ':') {
             while (!EndsToken(*p)) ++p;
-            const float given = NarrowToFloat(ParseDecimal(nameEnd + 1, p));
-            if (given > 0.0f) beats = given;  // zero, negative or no number: the default
+            const float given = NarrowToFloat(ParseDecimal(nameEnd + 1, p, &numberEnd));
+            own = given > 0.0f;  // zero, negative or no number: the default
+            if (own) beats = given;
         }
-        names.Store(count++, token, static_cast<std::size_t>(nameEnd - token), beats);
+        NoteEntry& entry = names.Store(count++, token, static_cast<std::size_t>(nameEnd - token), beats);
+        entry.start = static_cast<std::size_t>(token - text);
+        entry.colon = static_cast<std::size_t>(nameEnd - text);
+        entry.numberEnd = static_cast<std::size_t>(numberEnd - text);
+        entry.end = static_cast<std::size_t>(p - text);
+        entry.ownLength = own;
     }
+    list.scanned = static_cast<std::size_t>(p - text);
+    while (IsSeparator(*p)) ++p;
+    list.dropped = *p != '\0' ? static_cast<std::size_t>(p - text) : std::string::npos;
     return count;
 }
 
+bool IsBeatNotation(const char* text) { return std::strchr(text, ' ') != nullptr; }
+
 int ParseNotes(const char* text, NoteList& list, int max, float defaultBeats) {
-    if (std::strchr(text, ' ') != nullptr) return ParseBeatNotes(text, list, max, defaultBeats);
+    if (IsBeatNotation(text)) return ParseBeatNotes(text, list, max, defaultBeats);
     return ParseCompactNotes(text, list, max, defaultBeats);
 }
 

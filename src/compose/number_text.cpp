@@ -129,8 +129,9 @@ double ReadNumber(const char* digits, const char* end) {
 
 }  // namespace
 
-double ParseDecimal(const char* begin, const char* end) {
+double ParseDecimal(const char* begin, const char* end, const char** numberEnd) {
     const DecimalText t = ScanDecimal(begin, end);
+    if (numberEnd != nullptr) *numberEnd = t.digits != nullptr ? t.end : begin;
     if (t.digits == nullptr) return 0.0;
     const double value = ReadNumber(t.digits, t.end);
     return t.negative ? -value : value;
@@ -144,18 +145,20 @@ float NarrowToFloat(double value) {
     return static_cast<float>(value);
 }
 
-ShortNumber FormatShortNumber(double value) {
+ShortNumber FormatNumber(double value, int digits) {
     ShortNumber out{};
 #if defined(__cpp_lib_to_chars)
-    // As printf's "%.2g" in the C locale, with no locale to switch.
+    // As printf's "%.*g" in the C locale, with no locale to switch.
     const std::to_chars_result r =
-        std::to_chars(out.text, out.text + sizeof out.text - 1, value, std::chars_format::general, 2);
+        std::to_chars(out.text, out.text + sizeof out.text - 1, value, std::chars_format::general, digits);
     *r.ptr = '\0';
 #else
     CNumericLocale c;
-    std::snprintf(out.text, sizeof out.text, "%.2g", value);
+    std::snprintf(out.text, sizeof out.text, "%.*g", digits, value);
 #endif
     return out;
 }
+
+ShortNumber FormatShortNumber(double value) { return FormatNumber(value, 2); }
 
 }  // namespace midicompose

@@ -26,7 +26,8 @@ int LookupInstrumentByName(const char* text) {
     return -1;
 }
 
-int ResolveInstrument(const char* text) {
+int ResolveInstrument(const char* text, std::size_t* digits) {
+    if (digits != nullptr) *digits = 0;
     if (text == nullptr) return 0;
     if (*text < '0' || *text > '9') return LookupInstrumentByName(text);
     // The leading digits are the number; whatever follows them is ignored.
@@ -34,6 +35,7 @@ int ResolveInstrument(const char* text) {
     for (const char* p = text; *p >= '0' && *p <= '9'; ++p) {
         value = value * 10 + (*p - '0');
         if (value > INT_MAX) return -1;  // too large for an int: never a program
+        if (digits != nullptr) ++*digits;
     }
     return value <= 127 ? static_cast<int>(value) : -1;
 }

@@ -18,7 +18,9 @@ extern const std::size_t kInstrumentCount;
 
 // A program 0-127 given as digits, or an instrument name; -1 when neither.
 // A null text resolves to 0.
-int ResolveInstrument(const char* text);
+// *digits, unless null, is set to how many leading digits were read as a
+// program number (0 for a name).
+int ResolveInstrument(const char* text, std::size_t* digits = nullptr);
 
 // The program of the first row whose name matches, ignoring ASCII case; -1 if none.
 int LookupInstrumentByName(const char* text);

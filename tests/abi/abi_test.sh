@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The library's ABI against the 1.1.0 release, as distributions check it: the
+# The library's ABI against an earlier release, as distributions check it: the
 # release's ABI (abidw's dump, kept beside this script) compared with the
 # built library by abidiff. Functions may be added and MIDIComposeResult may
 # grow at its end; nothing may be removed, and no existing field may move or

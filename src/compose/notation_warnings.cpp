@@ -1,0 +1,186 @@
+// What the grammar did with each text, as warnings with their places. The
+// note grammar never refuses a note; these say where it read something
+// other than what was written. In order of the warnings' places:
+//
+//   the notes   compact notation's skipped runs; each beat-notation note's
+//               name, then its length; the notes past the hundredth
+//   the beats   the default length's ticks, then text after its number
+//   instrument  text after a program number
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "compose.h"
+#include "instruments.h"
+
+namespace midicompose {
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsNoteLetter(char c) { return static_cast<unsigned>((static_cast<unsigned char>(c) | 0x20u) - 'a') < 7; }
+
+std::string Quoted(const char* text, std::size_t start, std::size_t end) {
+    return "\"" + std::string(text + start, end - start) + "\"";
+}
+
+// "C4 (key 60)": the note a letter and octave are played as.
+std::string PlayedAs(char letter, int octave) {
+    const char upper = static_cast<char>(letter & ~0x20);
+    return std::string(1, upper) + std::to_string(octave) + " (key " +
+           std::to_string(NoteNameToKey(letter, static_cast<std::uint8_t>(octave))) + ")";
+}
+
+class Warnings {
+public:
+    explicit Warnings(Composed& out) : out_(out) {}
+    void Add(int code, int argument, int note, std::size_t start, std::size_t end, std::string message) {
+        out_.warnings.push_back({code, argument, note, start, end, std::move(message)});
+    }
+
+private:
+    Composed& out_;
+};
+
+// Compact notation: each maximal run of bytes that are neither letters nor
+// white space, up to where the parser stopped.
+void FindSkipped(const char* text, const NoteList& list, Warnings& w) {
+    std::size_t i = 0;
+    while (i < list.scanned) {
+        if (IsAsciiLetter(text[i]) || IsWhiteSpace(text[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < list.scanned && !IsAsciiLetter(text[end]) && !IsWhiteSpace(text[end])) ++end;
+        w.Add(COMPOSE_WARN_SKIPPED_CHARACTERS, COMPOSE_ARGUMENT_NOTES, -1, i, end,
+              Quoted(text, i, end) + " skipped: in notes without spaces each letter is a note and nothing else counts");
+        i = end;
+    }
+}
+
+bool IsSharpOrFlat(const char* name, std::size_t length) {
+    if (name[1] == '#' || name[1] == 'b') return true;
+    // U+266F and U+266D in UTF-8
+    return length >= 4 && name[1] == '\xE2' && name[2] == '\x99' && (name[3] == '\xAF' || name[3] == '\xAD');
+}
+
+// A beat-notation note's name: what its letter, octave and the rest became.
+void FindNameWarnings(const NoteEntry& e, int note, Warnings& w) {
+    const char* name = e.name;
+    const std::size_t n = e.length;
+    if (!IsNoteLetter(name[0])) {
+        w.Add(COMPOSE_WARN_UNKNOWN_LETTER, COMPOSE_ARGUMENT_NOTES, note, e.start, e.colon,
+              std::string(name) + " is no note name (A to G): played as C4 (key 60)");
+        return;
+    }
+    if (n < 2) return;
+    if (IsSharpOrFlat(name, n)) {
+        w.Add(COMPOSE_WARN_SHARP_OR_FLAT, COMPOSE_ARGUMENT_NOTES, note, e.start + 1, e.colon,
+              std::string(name) + " has no sharps or flats here: played as " + PlayedAs(name[0], 4));
+        return;
+    }
+    const int octave = IsDigit(name[1]) ? name[1] - '0' : 4;
+    if (IsDigit(name[1]) && NoteNameToKey(name[0], static_cast<std::uint8_t>(octave)) > 127) {
+        w.Add(COMPOSE_WARN_KEY_CLAMPED, COMPOSE_ARGUMENT_NOTES, note, e.start, e.start + 2,
+              std::string(name, 2) + " is above the highest MIDI key, G9 (127): played as key 127");
+    }
+    const std::size_t ignored = IsDigit(name[1]) ? 2 : 1;
+    if (n > ignored) {
+        w.Add(COMPOSE_WARN_IGNORED_CHARACTERS, COMPOSE_ARGUMENT_NOTES, note, e.start + ignored, e.colon,
+              std::string(name) + ": " + Quoted(name, ignored, n) + " ignored: played as " +
+                  PlayedAs(name[0], octave));
+    }
+}
+
+// A length above zero that makes no whole number of ticks; `what` names it.
+void FindTickWarning(float beats, const std::string& what, int argument, int note, std::size_t start,
+                     std::size_t end, Warnings& w) {
+    const float product = beats * static_cast<float>(kTicksPerQuarter);
+    const auto ticks = static_cast<std::uint32_t>(product);  // as the composition drops the fraction
+    if (static_cast<float>(ticks) == product) return;
+    const std::string exact = std::string(FormatNumber(product, 6).text) + " ticks";
+    if (ticks == 0) {
+        w.Add(COMPOSE_WARN_ZERO_LENGTH, argument, note, start, end,
+              what + " lasts " + exact + ", less than one: written as 0 ticks, so it is not heard");
+    } else {
+        w.Add(COMPOSE_WARN_LENGTH_ROUNDED, argument, note, start, end,
+              what + " lasts " + exact + ": written as " + std::to_string(ticks) + ", the fraction dropped");
+    }
+}
+
+// A beat-notation note's ":beats".
+void FindLengthWarnings(const char* text, const NoteEntry& e, int note, float defaultBeats, Warnings& w) {
+    if (e.colon == e.end) return;  // no ':'
+    const std::string token(text + e.start, e.end - e.start);
+    if (!e.ownLength) {
+        w.Add(COMPOSE_WARN_LENGTH_IGNORED, COMPOSE_ARGUMENT_NOTES, note, e.colon, e.end,
+              token + ": " + Quoted(text, e.colon + 1, e.end) + " is no length above zero: played for the default " +
+                  FormatNumber(defaultBeats, 6).text + " beats");
+        return;
+    }
+    FindTickWarning(e.beats, token, COMPOSE_ARGUMENT_NOTES, note, e.colon, e.end, w);
+    if (e.numberEnd < e.end) {
+        w.Add(COMPOSE_WARN_LENGTH_TRAILING, COMPOSE_ARGUMENT_NOTES, note, e.numberEnd, e.end,
+              token + ": " + Quoted(text, e.numberEnd, e.end) + " after the length ignored: lasts " +
+                  FormatNumber(e.beats, 6).text + " beats");
+    }
+}
+
+void FindNoteWarnings(const char* text, const NoteList& list, int count, float defaultBeats, Warnings& w) {
+    if (!IsBeatNotation(text)) {
+        FindSkipped(text, list, w);
+    } else {
+        for (int i = 0; i < count; ++i) {
+            FindNameWarnings(list.entries[i], i, w);
+            FindLengthWarnings(text, list.entries[i], i, defaultBeats, w);
+        }
+    }
+    if (list.dropped != std::string::npos) {
+        w.Add(COMPOSE_WARN_NOTES_DROPPED, COMPOSE_ARGUMENT_NOTES, -1, list.dropped, std::strlen(text),
+              "at most " + std::to_string(kMaxNotes) + " notes are composed: the rest, from here, is dropped");
+    }
+}
+
+void FindBeatsWarnings(const char* beats, const NoteList& list, int count, float defaultBeats, Warnings& w) {
+    const std::size_t length = std::strlen(beats);
+    for (int i = 0; i < count; ++i) {
+        if (list.entries[i].ownLength) continue;
+        FindTickWarning(defaultBeats, "the default length, " + std::string(beats) + " beats,",
+                        COMPOSE_ARGUMENT_BEATS, -1, 0, length, w);
+        break;  // once, for every note that uses it
+    }
+    const char* numberEnd = beats;
+    ParseDecimal(beats, beats + length, &numberEnd);
+    for (const char* p = numberEnd; *p != '\0'; ++p) {
+        if (IsWhiteSpace(*p)) continue;
+        const auto start = static_cast<std::size_t>(numberEnd - beats);
+        w.Add(COMPOSE_WARN_TRAILING_TEXT, COMPOSE_ARGUMENT_BEATS, -1, start, length,
+              Quoted(beats, start, length) + " after the beats value ignored: the default length is " +
+                  FormatNumber(defaultBeats, 6).text + " beats");
+        break;
+    }
+}
+
+void FindInstrumentWarnings(const char* instrument, int program, Warnings& w) {
+    std::size_t digits = 0;
+    ResolveInstrument(instrument, &digits);
+    const std::size_t length = std::strlen(instrument);
+    if (digits == 0 || digits == length) return;
+    w.Add(COMPOSE_WARN_TRAILING_TEXT, COMPOSE_ARGUMENT_INSTRUMENT, -1, digits, length,
+          Quoted(instrument, digits, length) + " after the program number ignored: program " +
+              std::to_string(program) + " (" + InstrumentNameForProgram(program) + ")");
+}
+
+}  // namespace
+
+void FindWarnings(const ComposeTexts& texts, const NoteList& list, int count, float defaultBeats, Composed& out) {
+    Warnings w(out);
+    FindNoteWarnings(texts.notes, list, count, defaultBeats, w);
+    FindBeatsWarnings(texts.beats, list, count, defaultBeats, w);
+    FindInstrumentWarnings(texts.instrument, out.program, w);
+}
+
+}  // namespace midicompose
