@@ -4,10 +4,9 @@
 // error, a progress bar redraws on a terminal, and Ctrl-C stops between
 // compositions, so every file written is whole.
 //
-// Divisions: Ctrl-C; a line's WAV path and one-line message; the run the
-// threads share (Run); one composition (Compose) and a thread's loop (Work);
-// the progress bar; the reading of lines (Feed) and the summary; the run
-// itself (Batch) and its C entry.
+// Divisions: Ctrl-C; the progress bar; the reading of lines (Feed) and the
+// summary; the run itself (Batch) and its C entry. One composition and the
+// threads' loop are batch_compose.cpp's.
 #include "batch.h"
 
 #include <algorithm>
@@ -28,6 +27,7 @@
 
 #include "batch_clash.h"
 #include "batch_lines.h"
+#include "batch_run.h"
 #include "command_line.h"
 #include "messages.h"
 #include "midicompose.h"
@@ -50,124 +50,6 @@ std::atomic<bool> g_interrupted{false};
 extern "C" void OnInterrupt(int) {
     g_interrupted = true;
     std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the process at once
-}
-
-using Options = CommandLine;
-
-// Where --wav puts a composition's sound: OUTPUT with .wav for .mid or .midi.
-std::string WavPath(const std::string& output) {
-    const std::size_t dot = output.find_last_of('.'), slash = output.find_last_of("/\\");
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
-        std::string extension = output.substr(dot);
-        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (extension == ".mid" || extension == ".midi") return output.substr(0, dot) + ".wav";
-    }
-    return output + ".wav";
-}
-
-// The library's message on one line: its lines joined, the line breaks
-// that frame them dropped.
-std::string OneLine(const char* text) {
-    std::string line;
-    for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
-        if (*p == '\n') {
-            if (!line.empty() && p[1] != '\0') line += "; ";
-        } else {
-            line += *p;
-        }
-    }
-    return line.empty() ? MIDICOMPOSE_CLI_NO_MEMORY : line;
-}
-
-struct Job {
-    std::uint64_t line;
-    BatchLine fields;
-};
-
-// What the threads share.
-struct Run {
-    const Options& options;
-    const char* name;
-    AudioLibrary audio{};
-    std::mutex lock;  // the queue, and the console
-    std::condition_variable ready, room;
-    // Lines travel in bundles: one lock a bundle, not one a line.
-    std::deque<std::vector<Job>> queue;
-    bool closed = false;
-    std::atomic<std::uint64_t> written{0}, failed{0};
-    std::size_t capacity;
-    bool bar = false;  // a progress bar is on the terminal's last line
-
-    unsigned jobs;
-
-    Run(const Options& o, const char* n)
-        : options(o), name(n), capacity(4 * Jobs(o)), jobs(Jobs(o)) {}
-
-    static unsigned Jobs(const Options& o) { return o.jobs != 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency()); }
-
-    void Fail(std::uint64_t line, const char* status, const std::string& message) {
-        std::lock_guard<std::mutex> hold(lock);
-        std::fprintf(stderr, "%s%s:%llu: %s: %s\n", bar ? "\r\033[K" : "", name, static_cast<unsigned long long>(line), status, message.c_str());
-        ++failed;
-    }
-};
-
-void Compose(Run& run, const Job& job) {
-    MIDIComposeResult result;
-    std::memset(&result, 0, sizeof result);
-    // Sized to end before the note list: the batch has no use for it, and
-    // the library fills only what fits.
-    result.size = offsetof(MIDIComposeResult, instrument);
-    const BatchLine& f = job.fields;
-    const int status = MIDIComposeUTF8(f.notes.c_str(), f.output.c_str(), f.instrument.c_str(), f.beats.c_str(), &result);
-    if (status != COMPOSE_OK) {
-        const char* name = MIDIComposeStatusName(status);
-        run.Fail(job.line, name != nullptr ? name : "UNKNOWN", OneLine(result.errors));
-    } else {
-        if (run.options.verbose) {
-            std::lock_guard<std::mutex> hold(run.lock);
-            std::fputs(result.output, stdout);
-        }
-        int rendered = RENDER_OK;
-        if (run.options.wav != nullptr) {
-            MIDIComposeAudio audio;
-            std::memset(&audio, 0, sizeof audio);
-            audio.size = sizeof audio;
-            const std::string wav = WavPath(f.output);
-            rendered = run.audio.render(result.data, result.length, run.options.soundfont, 0, wav.c_str(), &audio);
-            if (rendered != RENDER_OK) {
-                const char* name = run.audio.statusName(rendered);
-                run.Fail(job.line, name != nullptr ? name : "UNKNOWN", OneLine(audio.message));
-            }
-            run.audio.release(&audio);
-        }
-        if (rendered == RENDER_OK) ++run.written;
-    }
-    MIDIComposeFreeResult(&result);
-}
-
-constexpr std::size_t kBundle = 32;
-
-void Work(Run& run) {
-    for (;;) {
-        std::vector<Job> bundle;
-        {
-            std::unique_lock<std::mutex> hold(run.lock);
-            run.ready.wait(hold, [&] { return !run.queue.empty() || run.closed; });
-            if (run.queue.empty()) return;
-            bundle = std::move(run.queue.front());
-            run.queue.pop_front();
-        }
-        run.room.notify_one();
-        for (const Job& job : bundle) {
-            if (g_interrupted) break;  // stopping: what is queued is left undone
-            try {
-                Compose(run, job);
-            } catch (const std::bad_alloc&) {
-                run.Fail(job.line, "COMPOSE_NO_MEMORY", MIDICOMPOSE_CLI_NO_MEMORY);
-            }
-        }
-    }
 }
 
 std::string Clock(double seconds) {
@@ -247,12 +129,13 @@ std::uint64_t Feed(Run& run, std::FILE* in, bool checkAsRead, bool& clash) {
     return reader.number();
 }
 
-// The summary line: written, failed, the time and the rate.
+// The summary line: written, failed, warnings, the time and the rate.
 void Summarize(const Run& run, std::chrono::steady_clock::time_point start, std::uint64_t lastRead) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::uint64_t written = run.written, failed = run.failed;
-    std::fprintf(stderr, "batch: %llu written, %llu failed, %.2f s, %.0f a second",
-                 static_cast<unsigned long long>(written), static_cast<unsigned long long>(failed), seconds,
+    const std::uint64_t written = run.written, failed = run.failed, warnings = run.warnings;
+    std::fprintf(stderr, "batch: %llu written, %llu failed, %llu warning%s, %.2f s, %.0f a second",
+                 static_cast<unsigned long long>(written), static_cast<unsigned long long>(failed),
+                 static_cast<unsigned long long>(warnings), warnings == 1 ? "" : "s", seconds,
                  seconds > 0 ? (written + failed) / seconds : 0.0);
     if (g_interrupted) std::fprintf(stderr, "; interrupted: stopped after line %llu", static_cast<unsigned long long>(lastRead));
     std::fputs("\n", stderr);
@@ -272,7 +155,7 @@ int Batch(const Options& options) {
         ~Closer() { if (own) std::fclose(file); }
     } closer{in, !fromStdin};
 
-    Run run(options, name);
+    Run run(options, name, g_interrupted);
     if (options.wav != nullptr && LoadAudioLibrary(&run.audio) != 0) return EXIT_NO_AUDIO;
     // A file is read twice: first for clashing outputs and the total.
     std::uint64_t total = 0;

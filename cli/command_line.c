@@ -38,6 +38,12 @@ static const Option kOptions[] = {
      "                      progress bar. Two lines naming one OUTPUT are refused\n"
      "                      before anything is written; Ctrl-C stops between\n"
      "                      compositions, so every file written is whole\n"},
+    {"--no-warnings", NULL, TAKES_NOTHING, 0, MODE_COMPOSE,
+     "--no-warnings       print no warnings (what the notation did with characters\n"
+     "                      that may not mean what they seem: \"C#5\" plays C4)\n"},
+    {"--strict", NULL, TAKES_NOTHING, 0, MODE_COMPOSE,
+     "--strict            make every warning an error: exit 4, nothing written (with\n"
+     "                      --batch, such a line fails)\n"},
     {"--jobs", NULL, TAKES_VALUE, 1, MODE_COMPOSE, "--jobs N            with --batch: compose on N threads (default: one a core)\n"},
     {"--verbose", NULL, TAKES_NOTHING, 1, MODE_COMPOSE, "--verbose           with --batch: print each composition's report\n"},
     {"--list-instruments", NULL, TAKES_NOTHING, 0, MODE_LIST, "--list-instruments  print every instrument name with its program\n"},
@@ -47,8 +53,10 @@ static const Option kOptions[] = {
 #define OPTION_COUNT (sizeof kOptions / sizeof kOptions[0])
 
 static const char kUsageLines[] =
-    "Usage: midicompose [--wav FILE [--soundfont PATH]] NOTES OUTPUT [INSTRUMENT [BEATS]]\n"
+    "Usage: midicompose [--wav FILE [--soundfont PATH]] [--no-warnings | --strict]\n"
+    "                   NOTES OUTPUT [INSTRUMENT [BEATS]]\n"
     "       midicompose --batch FILE [--jobs N] [--wav [--soundfont PATH]] [--verbose]\n"
+    "                   [--no-warnings | --strict]\n"
     "       midicompose --list-instruments | --help | --version\n";
 
 void PrintUsageLines(FILE* out) { fputs(kUsageLines, out); }
@@ -106,6 +114,10 @@ static int Take(const Option* option, const char* value, CommandLine* line) {
         line->jobs = (unsigned)jobs;
     } else if (strcmp(name, "--verbose") == 0) {
         line->verbose = 1;
+    } else if (strcmp(name, "--no-warnings") == 0) {
+        line->noWarnings = 1;
+    } else if (strcmp(name, "--strict") == 0) {
+        line->strict = 1;
     }
     return 0;
 }

@@ -20,6 +20,8 @@ typedef struct CommandLine {
     const char* batch;         /* --batch FILE ("-": standard input) */
     unsigned jobs;             /* --jobs, 1 to 1024; 0 for one a core */
     int verbose;               /* --verbose */
+    int noWarnings;            /* --no-warnings */
+    int strict;                /* --strict: a warning fails the composition */
 } CommandLine;
 
 /* The command on UTF-8 arguments (midicompose.c); main and, on Windows,
@@ -30,7 +32,7 @@ int RunCommand(int argc, char** argv);
  * (and how the command is used) on standard error. */
 int ParseCommandLine(int argc, char** argv, CommandLine* line);
 
-/* The three "Usage:" lines. */
+/* The usage lines. */
 void PrintUsageLines(FILE* out);
 
 /* The options of the table with what each does, for the help text. */

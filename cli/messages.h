@@ -10,4 +10,7 @@
  * that could not be read. */
 #define EXIT_USAGE 2
 
+/* The exit status of a composition that --strict refuses for its warnings. */
+#define EXIT_STRICT 4
+
 #endif

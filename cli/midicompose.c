@@ -12,6 +12,7 @@
 #include "messages.h"
 #include "midicompose.h"
 #include "render_wav.h"
+#include "warnings_out.h"
 
 
 /* Between the usage lines and the options. */
@@ -25,7 +26,9 @@ static const char kUsageIntro[] =
     "  beats    notes separated by spaces, each NAME[:BEATS]: \"C:2 E G:0.5 C5:2\"\n"
     "A name is a letter A to G and an optional octave digit (C4 is middle C, the\n"
     "default octave). Any text with a space uses the beats notation; at most\n"
-    "100 notes are read.\n"
+    "100 notes are read. What the notation did with anything else (\"C#5\" plays\n"
+    "C4, \"H\" plays C4, \":1/3\" lasts one beat) is said after the report, one\n"
+    "warning a line on standard error: notes:COLUMN: warning: MESSAGE [CODE].\n"
     "\n"
     "INSTRUMENT  a General MIDI program 0 to 127 or a name (default: piano);\n"
     "            \"drums\" plays on the percussion channel\n"
@@ -38,7 +41,8 @@ static const char kUsage[] =
     "\n"
     "Exit status:\n"
     "  0 when the file was written; 2 for a usage error (notes on standard input\n"
-    "  that cannot be read or hold a NUL byte among them); 3 when --wav cannot\n"
+    "  that cannot be read or hold a NUL byte among them); 4 when --strict finds\n"
+    "  a warning (nothing is written); 3 when --wav cannot\n"
     "  load midicompose-audio; 30 to 37 when the sound cannot be rendered (the\n"
     "  RENDER_ statuses of midicompose_audio.h); with --batch, 0 when every line\n"
     "  was written, 1 when any failed, 2 for a usage error, an unreadable batch\n"
@@ -117,19 +121,57 @@ static void PrintHelp(void) {
     fputs(kUsageEnd, stdout);
 }
 
-/* Composes with the library's call and its safe save, prints its report and
- * messages, and renders the file's bytes to sound when wavPath is set. */
-static int Compose(const char** texts, const char* wavPath, const char* soundfont) {
+/* texts: NOTES OUTPUT INSTRUMENT BEATS, as the command takes them. */
+static const char* ArgumentText(const char* const* texts, int argument) {
+    return argument == COMPOSE_ARGUMENT_NOTES ? texts[0] : argument == COMPOSE_ARGUMENT_BEATS ? texts[3] : texts[2];
+}
+
+static void PrintWarnings(const MIDIComposeResult* result, const char* const* texts, const char* kind) {
+    size_t i;
+    for (i = 0; i < result->warningCount; ++i) {
+        const MIDIComposeWarning* w = &result->warnings[i];
+        PrintWarning(stderr, MIDIComposeArgumentName(w->argument), CharacterColumn(ArgumentText(texts, w->argument), w->start),
+                     kind, w);
+    }
+}
+
+/* --strict: composes in memory first; with any warning, prints them as
+ * errors and answers EXIT_STRICT before anything is written. */
+static int RefusedAsStrict(const char* const* texts) {
+    MIDIComposeResult result;
+    size_t warnings;
+    memset(&result, 0, sizeof result);
+    result.size = sizeof result;
+    MIDIComposeUTF8(texts[0], NULL, texts[2], texts[3], &result);
+    warnings = result.warningCount;
+    PrintWarnings(&result, texts, "error");
+    if (warnings > 0) {
+        fprintf(stderr, "midicompose: --strict: %lu warning%s, nothing written\n", (unsigned long)warnings,
+                warnings == 1 ? "" : "s");
+    }
+    MIDIComposeFreeResult(&result);
+    return warnings > 0;
+}
+
+/* Composes with the library's call and its safe save, prints its report,
+ * messages and warnings, and renders the file's bytes to sound when --wav
+ * asks for it. */
+static int Compose(const CommandLine* line) {
+    const char* const* texts = line->positional;
     MIDIComposeResult result;
     int status;
+    if (line->strict && RefusedAsStrict(texts)) return EXIT_STRICT;
     memset(&result, 0, sizeof result);
     result.size = sizeof result;
     status = MIDIComposeUTF8(texts[0], texts[1], texts[2], texts[3], &result);
     if (result.output != NULL) {
-        fputs(result.output, wavPath != NULL && strcmp(wavPath, "-") == 0 ? stderr : stdout);
+        fputs(result.output, line->wav != NULL && strcmp(line->wav, "-") == 0 ? stderr : stdout);
     }
     fputs(result.errors != NULL ? result.errors : MIDICOMPOSE_CLI_NO_MEMORY "\n", stderr);
-    if (status == COMPOSE_OK && wavPath != NULL) status = RenderWav(result.data, result.length, wavPath, soundfont);
+    if (!line->noWarnings) PrintWarnings(&result, texts, "warning");
+    if (status == COMPOSE_OK && line->wav != NULL) {
+        status = RenderWav(result.data, result.length, line->wav, line->soundfont);
+    }
     MIDIComposeFreeResult(&result);
     return status == COMPOSE_OK ? 0 : status;
 }
@@ -165,7 +207,7 @@ int RunCommand(int argc, char** argv) {
     case MODE_COMPOSE: break;
     }
     if (strcmp(line.positional[0], "-") == 0 && (line.positional[0] = input = ReadNotes()) == NULL) return EXIT_USAGE;
-    status = Compose(line.positional, line.wav, line.soundfont);
+    status = Compose(&line);
     free(input);
     return status;
 }

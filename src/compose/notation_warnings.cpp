@@ -28,9 +28,15 @@ std::string Quoted(const char* text, std::size_t start, std::size_t end) {
 
 // "C4 (key 60)": the note a letter and octave are played as.
 std::string PlayedAs(char letter, int octave) {
+    const int key = NoteNameToKey(letter, static_cast<std::uint8_t>(octave));
+    if (key > 127) return "key 127";
     const char upper = static_cast<char>(letter & ~0x20);
-    return std::string(1, upper) + std::to_string(octave) + " (key " +
-           std::to_string(NoteNameToKey(letter, static_cast<std::uint8_t>(octave))) + ")";
+    return std::string(1, upper) + std::to_string(octave) + " (key " + std::to_string(key) + ")";
+}
+
+// "1 beat", "0.5 beats".
+std::string Beats(float beats) {
+    return std::string(FormatNumber(beats, 6).text) + (beats == 1.0f ? " beat" : " beats");
 }
 
 class Warnings {
@@ -118,14 +124,13 @@ void FindLengthWarnings(const char* text, const NoteEntry& e, int note, float de
     if (!e.ownLength) {
         w.Add(COMPOSE_WARN_LENGTH_IGNORED, COMPOSE_ARGUMENT_NOTES, note, e.colon, e.end,
               token + ": " + Quoted(text, e.colon + 1, e.end) + " is no length above zero: played for the default " +
-                  FormatNumber(defaultBeats, 6).text + " beats");
+                  Beats(defaultBeats));
         return;
     }
     FindTickWarning(e.beats, token, COMPOSE_ARGUMENT_NOTES, note, e.colon, e.end, w);
     if (e.numberEnd < e.end) {
         w.Add(COMPOSE_WARN_LENGTH_TRAILING, COMPOSE_ARGUMENT_NOTES, note, e.numberEnd, e.end,
-              token + ": " + Quoted(text, e.numberEnd, e.end) + " after the length ignored: lasts " +
-                  FormatNumber(e.beats, 6).text + " beats");
+              token + ": " + Quoted(text, e.numberEnd, e.end) + " after the length ignored: lasts " + Beats(e.beats));
     }
 }
 
@@ -148,7 +153,7 @@ void FindBeatsWarnings(const char* beats, const NoteList& list, int count, float
     const std::size_t length = std::strlen(beats);
     for (int i = 0; i < count; ++i) {
         if (list.entries[i].ownLength) continue;
-        FindTickWarning(defaultBeats, "the default length, " + std::string(beats) + " beats,",
+        FindTickWarning(defaultBeats, "the default length, " + Beats(defaultBeats) + ",",
                         COMPOSE_ARGUMENT_BEATS, -1, 0, length, w);
         break;  // once, for every note that uses it
     }
@@ -158,8 +163,7 @@ void FindBeatsWarnings(const char* beats, const NoteList& list, int count, float
         if (IsWhiteSpace(*p)) continue;
         const auto start = static_cast<std::size_t>(numberEnd - beats);
         w.Add(COMPOSE_WARN_TRAILING_TEXT, COMPOSE_ARGUMENT_BEATS, -1, start, length,
-              Quoted(beats, start, length) + " after the beats value ignored: the default length is " +
-                  FormatNumber(defaultBeats, 6).text + " beats");
+              Quoted(beats, start, length) + " after the beats value ignored: the default length is " + Beats(defaultBeats));
         break;
     }
 }

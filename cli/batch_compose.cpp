@@ -1,0 +1,139 @@
+// One line of a batch composed, its warnings, failures and sound reported;
+// and the threads' loop that takes the lines from the queue.
+#include <cctype>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "batch_run.h"
+#include "messages.h"
+#include "midicompose.h"
+#include "warnings_out.h"
+
+namespace midicompose_cli {
+namespace {
+
+// Where --wav puts a composition's sound: OUTPUT with .wav for .mid or .midi.
+std::string WavPath(const std::string& output) {
+    const std::size_t dot = output.find_last_of('.'), slash = output.find_last_of("/\\");
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+        std::string extension = output.substr(dot);
+        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (extension == ".mid" || extension == ".midi") return output.substr(0, dot) + ".wav";
+    }
+    return output + ".wav";
+}
+
+// The library's message on one line: its lines joined, the line breaks
+// that frame them dropped.
+std::string OneLine(const char* text) {
+    std::string line;
+    for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
+        if (*p == '\n') {
+            if (!line.empty() && p[1] != '\0') line += "; ";
+        } else {
+            line += *p;
+        }
+    }
+    return line.empty() ? MIDICOMPOSE_CLI_NO_MEMORY : line;
+}
+
+// The 1-based column of a warning in its line, NOTES<TAB>OUTPUT<TAB>
+// INSTRUMENT<TAB>BEATS, in characters.
+std::size_t LineColumn(const BatchLine& f, const MIDIComposeWarning& w) {
+    const auto characters = [](const std::string& text) { return CharacterColumn(text.c_str(), text.size()) - 1; };
+    if (w.argument == COMPOSE_ARGUMENT_NOTES) return CharacterColumn(f.notes.c_str(), w.start);
+    const std::size_t instrument = characters(f.notes) + 1 + characters(f.output) + 1;
+    if (w.argument == COMPOSE_ARGUMENT_INSTRUMENT) return instrument + CharacterColumn(f.instrument.c_str(), w.start);
+    return instrument + characters(f.instrument) + 1 + CharacterColumn(f.beats.c_str(), w.start);
+}
+
+void PrintWarnings(Run& run, const Job& job, const MIDIComposeResult& result, const char* kind) {
+    if (result.warningCount == 0) return;
+    const std::string place = std::string(run.name) + ":" + std::to_string(job.line);
+    std::lock_guard<std::mutex> hold(run.lock);
+    for (std::size_t i = 0; i < result.warningCount; ++i) {
+        if (run.bar && i == 0) std::fputs("\r\033[K", stderr);
+        PrintWarning(stderr, place.c_str(), LineColumn(job.fields, result.warnings[i]), kind, &result.warnings[i]);
+    }
+}
+
+// --strict: the line composed in memory first; with any warning it fails,
+// its warnings printed as errors, before anything is written.
+bool RefusedAsStrict(Run& run, const Job& job) {
+    MIDIComposeResult result;
+    std::memset(&result, 0, sizeof result);
+    result.size = sizeof result;
+    const BatchLine& f = job.fields;
+    MIDIComposeUTF8(f.notes.c_str(), nullptr, f.instrument.c_str(), f.beats.c_str(), &result);
+    const std::size_t count = result.warningCount;
+    PrintWarnings(run, job, result, "error");
+    MIDIComposeFreeResult(&result);
+    if (count == 0) return false;
+    run.warnings += count;
+    run.Fail(job.line, "STRICT", std::to_string(count) + (count == 1 ? " warning" : " warnings") + "; not written");
+    return true;
+}
+
+void Compose(Run& run, const Job& job) {
+    if (run.options.strict && RefusedAsStrict(run, job)) return;
+    MIDIComposeResult result;
+    std::memset(&result, 0, sizeof result);
+    result.size = sizeof result;
+    const BatchLine& f = job.fields;
+    const int status = MIDIComposeUTF8(f.notes.c_str(), f.output.c_str(), f.instrument.c_str(), f.beats.c_str(), &result);
+    run.warnings += result.warningCount;
+    if (!run.options.noWarnings) PrintWarnings(run, job, result, "warning");
+    if (status != COMPOSE_OK) {
+        const char* name = MIDIComposeStatusName(status);
+        run.Fail(job.line, name != nullptr ? name : "UNKNOWN", OneLine(result.errors));
+    } else {
+        if (run.options.verbose) {
+            std::lock_guard<std::mutex> hold(run.lock);
+            std::fputs(result.output, stdout);
+        }
+        int rendered = RENDER_OK;
+        if (run.options.wav != nullptr) {
+            MIDIComposeAudio audio;
+            std::memset(&audio, 0, sizeof audio);
+            audio.size = sizeof audio;
+            const std::string wav = WavPath(f.output);
+            rendered = run.audio.render(result.data, result.length, run.options.soundfont, 0, wav.c_str(), &audio);
+            if (rendered != RENDER_OK) {
+                const char* name = run.audio.statusName(rendered);
+                run.Fail(job.line, name != nullptr ? name : "UNKNOWN", OneLine(audio.message));
+            }
+            run.audio.release(&audio);
+        }
+        if (rendered == RENDER_OK) ++run.written;
+    }
+    MIDIComposeFreeResult(&result);
+}
+
+}  // namespace
+
+void Work(Run& run) {
+    for (;;) {
+        std::vector<Job> bundle;
+        {
+            std::unique_lock<std::mutex> hold(run.lock);
+            run.ready.wait(hold, [&] { return !run.queue.empty() || run.closed; });
+            if (run.queue.empty()) return;
+            bundle = std::move(run.queue.front());
+            run.queue.pop_front();
+        }
+        run.room.notify_one();
+        for (const Job& job : bundle) {
+            if (run.interrupted) break;  // stopping: what is queued is left undone
+            try {
+                Compose(run, job);
+            } catch (const std::bad_alloc&) {
+                run.Fail(job.line, "COMPOSE_NO_MEMORY", MIDICOMPOSE_CLI_NO_MEMORY);
+            }
+        }
+    }
+}
+
+}  // namespace midicompose_cli
