@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -141,7 +142,15 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"an empty note name", {"C :2", "x.mid"}, 17, "Failed to add note"},
                       ExitCase{"a missing directory", {"C", "missing/x.mid"}, 18, "Could not create file"},
                       ExitCase{"too long", {"C:600000 D", "x.mid"}, 19, "Composition too long"},
-                      ExitCase{"notes after --", {"--", "-C", "x.mid"}, 0, ""}),
+                      ExitCase{"notes after --", {"--", "-C", "x.mid"}, 0, ""},
+                      ExitCase{"a warning at its column in characters", {"\xC3\xA9 H", "x.mid"}, 0,
+                               "notes:1: warning: \xC3\xA9 is no note name (A to G): played as C4 (key 60) "
+                               "[UNKNOWN_LETTER]\nnotes:3: warning: H is no note name"},
+                      ExitCase{"warnings of beats and instrument", {"C D", "x.mid", "12x", "1.0 beat"}, 0,
+                               "beats:4: warning: \" beat\" after the beats value ignored: the default length is 1 "
+                               "beat [TRAILING_TEXT]\ninstrument:3: warning: \"x\" after"},
+                      ExitCase{"a warning under --strict", {"--strict", "C#5 E", "x.mid"}, 4,
+                               "notes:2: error: C#5 has no sharps or flats here"}),
     NamedAfterDescription());
 
 TEST(Command, PrintsHelpAndVersionOnStandardOutput) {
@@ -228,6 +237,27 @@ TEST(Batch, ComposesEachLineAsASingleCallWouldAndReportsEachFailure) {
     const Outcome piped = Command({"--batch", "-", "--jobs", "1"}, "C E G\tone.mid\tviolin\nFACE\ttwo.mid\n", dir.path());
     EXPECT_EQ(piped.exit, 0) << piped.err;
     EXPECT_EQ(ReadBytes(dir.File("two.mid")), ReadBytes(std::string(MIDICOMPOSE_TEST_DATA) + "/golden/face.mid"));
+}
+
+// A line's warnings at FILE:LINE:COLUMN, counted by the summary; --strict
+// fails the line, --no-warnings prints none.
+TEST(Batch, PlacesEachWarningInItsLineAndFailsItUnderStrict) {
+    TempDir dir;
+    const std::string lines = "C D\ta.mid\n\xC3\xA9 D\tb.mid\tpiano\t0.5x\n";
+    const Outcome plain = Command({"--batch", "-"}, lines, dir.path());
+    EXPECT_EQ(plain.exit, 0);
+    EXPECT_NE(plain.err.find("<stdin>:2:1: warning: \xC3\xA9 is no note name"), std::string::npos) << plain.err;
+    EXPECT_NE(plain.err.find("<stdin>:2:20: warning: \"x\" after the beats value"), std::string::npos) << plain.err;
+    EXPECT_NE(plain.err.find("batch: 2 written, 0 failed, 2 warnings"), std::string::npos) << plain.err;
+    const Outcome quiet = Command({"--batch", "-", "--no-warnings"}, lines, dir.path());
+    EXPECT_EQ(quiet.err.find("warning:"), std::string::npos) << quiet.err;
+    std::remove(dir.File("b.mid").c_str());
+    const Outcome strict = Command({"--batch", "-", "--strict"}, lines, dir.path());
+    EXPECT_EQ(strict.exit, 1);
+    EXPECT_NE(strict.err.find("<stdin>:2: STRICT: 2 warnings; not written"), std::string::npos) << strict.err;
+    EXPECT_FALSE(FileExists(dir.File("b.mid")));
+    const Outcome single = Command({"--no-warnings", "C#5 E", "x.mid"}, "", dir.path());
+    EXPECT_EQ(single.err, "");
 }
 
 TEST(Batch, RefusesTwoLinesNamingOneOutputBeforeWritingAnything) {

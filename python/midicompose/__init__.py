@@ -5,6 +5,10 @@
 Song(notes=4, instrument='violin', program=40, beats=6.0, bytes=65)
 >>> song.timeline[3]
 Note(start=4.0, beats=2.0, key=72, name='C5', channel=0)
+>>> import warnings
+>>> with warnings.catch_warnings(record=True):
+...     compose("C#5 E").warnings[0]
+TextWarning(code='SHARP_OR_FLAT', argument='notes', note=0, start=1, end=3, message='C#5 has no sharps or flats here: played as C4 (key 60)')
 
 The engine is the midicompose C++ library, loaded through ctypes: the bytes,
 the version, the statuses, the instruments and the notes are the library's.
@@ -14,12 +18,13 @@ import enum
 import functools
 import os
 import struct
+import warnings as _warnings
 from dataclasses import dataclass, field
 from typing import Any, Dict, NamedTuple, Optional, Tuple, Type, Union
 
 from . import _display, _native
 
-__all__ = ["compose", "instruments", "Song", "Note", "Status", "RenderStatus", "ComposeError", "BadBeatsError",
+__all__ = ["compose", "instruments", "Song", "Note", "TextWarning", "NotationWarning", "Status", "RenderStatus", "ComposeError", "BadBeatsError",
            "BadInstrumentError", "NoNotesError", "BadNoteError", "TooLongError", "SaveError", "OutOfMemoryError",
            "AudioError"]
 
@@ -134,6 +139,24 @@ class Note(NamedTuple):
     channel: int   #: 0, or 9 (channel 10) for drums
 
 
+class TextWarning(NamedTuple):
+    """What the note grammar did with part of an argument's text that may
+    not mean what its writer meant: text[start:end] is that part."""
+
+    code: str               #: such as "SHARP_OR_FLAT"
+    argument: str           #: "notes", "beats" or "instrument"
+    note: Optional[int]     #: the index of the composed note it is about, if one
+    start: int              #: first code point of the part
+    end: int                #: the code point after it
+    message: str            #: what was done instead
+
+
+class NotationWarning(UserWarning):
+    """Issued once by compose() for a composition with any TextWarning; the
+    song's warnings list them all. warnings.simplefilter("error",
+    NotationWarning) makes compose() strict."""
+
+
 @dataclass(frozen=True)
 class Song:
     """A composed Standard MIDI File and what the library reported of it."""
@@ -147,6 +170,8 @@ class Song:
     path: Union[str, bytes, None] = field(default=None, repr=False)  #: where the file was saved, if anywhere
     #: the library's note list as it handed it over; read through timeline
     note_list: bytes = field(default=b"", repr=False, compare=False)
+    #: what the grammar did with the texts, in order of argument and place
+    warnings: Tuple[TextWarning, ...] = field(default=(), repr=False)
 
     @functools.cached_property
     def timeline(self) -> Tuple[Note, ...]:
@@ -241,6 +266,25 @@ def _path(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]) -> 
     return where
 
 
+def _code_point(text: bytes, offset: int) -> int:
+    """A byte offset of UTF-8 text as an index of the str it encodes."""
+    return sum(1 for byte in text[:offset] if byte & 0xC0 != 0x80)
+
+
+def _warnings_of(result: _native.Result, texts: Tuple[bytes, bytes, bytes]) -> Tuple[TextWarning, ...]:
+    """The result's warnings, their places in code points; texts are the
+    notes, beats and instrument as the library read them."""
+    found = []
+    for index in range(result.warning_count):
+        w = result.warnings[index]
+        text = texts[w.argument]
+        found.append(TextWarning(_library.MIDIComposeWarningName(w.code).decode("ascii"),
+                                 _library.MIDIComposeArgumentName(w.argument).decode("ascii"),
+                                 w.note if w.note >= 0 else None, _code_point(text, w.start),
+                                 _code_point(text, w.end), w.message.decode("utf-8", "replace")))
+    return tuple(found)
+
+
 def compose(notes: str, path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]", None] = None, *,
             instrument: Union[str, int] = "piano", beats: Union[float, str] = 1.0) -> Song:
     """Composes the notes into a Standard MIDI File.
@@ -253,6 +297,9 @@ def compose(notes: str, path: Union[str, bytes, "os.PathLike[str]", "os.PathLike
         "violin".
     beats: the default note length in quarter notes.
 
+    What the grammar did with text that may not mean what it seems ("C#5"
+    plays C4) is in the song's warnings, and issued as one NotationWarning.
+
     Raises a ComposeError subclass that is also a ValueError (bad beats,
     instrument or notes), an OSError (the file could not be saved) or a
     MemoryError; ValueError for a NUL character in any argument and TypeError
@@ -260,11 +307,23 @@ def compose(notes: str, path: Union[str, bytes, "os.PathLike[str]", "os.PathLike
     """
     if not isinstance(notes, str):
         raise TypeError(f"notes must be a text, not {type(notes).__name__}")
-    arguments = (_refuse_nul(notes, "notes").encode("utf-8", "surrogatepass"),
-                 _path(path) if path is not None else None,
-                 _text(instrument, "instrument", integral=True), _text(beats, "beats"))
+    texts = (_refuse_nul(notes, "notes").encode("utf-8", "surrogatepass"),
+             _text(beats, "beats"), _text(instrument, "instrument", integral=True))
+    where = _path(path) if path is not None else None
+    song = _compose(texts, None, None)
+    if song.warnings:
+        # Before the file is saved: under warnings.simplefilter("error") this
+        # raises, and nothing is written.
+        _warnings.warn("\n".join(f"{w.argument}:{w.start + 1}: {w.message} [{w.code}]" for w in song.warnings),
+                       NotationWarning, stacklevel=2)
+    return song if path is None else _compose(texts, where, os.fspath(path))
+
+
+def _compose(texts: Tuple[bytes, bytes, bytes], where: Optional[bytes], path: Union[str, bytes, None]) -> Song:
+    """One call of the library; texts are the notes, beats and instrument,
+    where the file's path as bytes and path as the song keeps it."""
     result = _native.Result(size=ctypes.sizeof(_native.Result))
-    status = _library.MIDIComposeUTF8(*arguments, ctypes.byref(result))
+    status = _library.MIDIComposeUTF8(texts[0], where, texts[2], texts[1], ctypes.byref(result))
     try:
         if status != Status.COMPOSE_OK:
             message = (result.errors or _NO_MEMORY).decode("utf-8", "replace").strip()
@@ -272,8 +331,9 @@ def compose(notes: str, path: Union[str, bytes, "os.PathLike[str]", "os.PathLike
         data = ctypes.string_at(result.data, result.length)
         return Song(data=data, program=result.program, instrument=result.instrument.decode("ascii"),
                     notes=result.notes, beats=result.beats, report=result.output.decode("utf-8", "replace"),
-                    path=os.fspath(path) if path is not None else None,
-                    note_list=ctypes.string_at(result.note_list, result.note_count * ctypes.sizeof(_native.Note)))
+                    path=path,
+                    note_list=ctypes.string_at(result.note_list, result.note_count * ctypes.sizeof(_native.Note)),
+                    warnings=_warnings_of(result, texts))
     finally:
         _library.MIDIComposeFreeResult(ctypes.byref(result))
 

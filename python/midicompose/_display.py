@@ -4,7 +4,7 @@ small), so it shows and plays offline with no JavaScript and no network."""
 import base64
 import html
 import math
-from typing import TYPE_CHECKING, Optional, Sequence
+from typing import TYPE_CHECKING, Dict, Optional, Sequence
 
 from . import _mp3
 
@@ -20,9 +20,11 @@ _BLACK_KEYS = {1, 3, 6, 8, 10}
 _DRUM_CHANNEL = 9  # channel 10, where a General MIDI key names a percussion sound
 
 
-def piano_roll(timeline: Sequence["Note"]) -> str:
+def piano_roll(timeline: Sequence["Note"], remarks: Optional[Dict[int, str]] = None) -> str:
     """The notes on a grid of beats (columns) and keys (rows, C's named);
-    drums as diamonds, since their keys name sounds, not pitches."""
+    drums as diamonds, since their keys name sounds, not pitches. A note with
+    a remark (its warnings, by index) is outlined and its title says why."""
+    remarks = remarks or {}
     if not timeline:
         return ""
     low = min(note.key for note in timeline) - 1
@@ -44,16 +46,18 @@ def piano_roll(timeline: Sequence["Note"]) -> str:
     for beat in range(beats + 1):
         line = _LABELS + beat * _BEAT
         parts.append(f'<line x1="{line}" x2="{line}" y1="0" y2="{height}" stroke="#d5d9e0"/>')
-    for note in timeline:
+    for index, note in enumerate(timeline):
         x, top = _LABELS + note.start * _BEAT, y(note.key)
-        title = f"<title>{html.escape(note.name)} at beat {note.start:g}, {note.beats:g} beats</title>"
+        remark = f": {remarks[index]}" if index in remarks else ""
+        title = f"<title>{html.escape(note.name)} at beat {note.start:g}, {note.beats:g} beats{html.escape(remark)}</title>"
+        warned = ' warned" stroke="#d9822b" stroke-width="2' if remark else ""
         if note.channel == _DRUM_CHANNEL:
             cx, cy, r = x + 1 + _LANE / 2, top + _LANE / 2, _LANE / 2
             parts.append(f'<polygon points="{cx - r},{cy} {cx},{cy - r} {cx + r},{cy} {cx},{cy + r}" '
-                         f'class="drum" fill="#c0504d">{title}</polygon>')
+                         f'class="drum{warned}" fill="#c0504d">{title}</polygon>')
         else:
             parts.append(f'<rect x="{x:g}" y="{top + 1}" width="{max(2.0, note.beats * _BEAT - 1):g}" '
-                         f'height="{_LANE - 2}" rx="2" class="note" fill="#3b6fb6">{title}</rect>')
+                         f'height="{_LANE - 2}" rx="2" class="note{warned}" fill="#3b6fb6">{title}</rect>')
     parts.append("</svg>")
     return "".join(parts)
 
@@ -63,9 +67,17 @@ def song_html(song: "Song", wav: Optional[bytes], problem: Optional[str]) -> str
     is none."""
     drums = any(note.channel == _DRUM_CHANNEL for note in song.timeline)
     what = "drums (percussion, channel 10)" if drums else f"{song.instrument} (program {song.program})"
+    remarks: Dict[int, str] = {}
+    for w in song.warnings:
+        if w.note is not None:
+            remarks[w.note] = f"{remarks[w.note]}; {w.message}" if w.note in remarks else w.message
     parts = ['<div class="midicompose-song">',
              f"<div>{song.notes} notes, {song.beats:g} beats, {html.escape(what)}</div>",
-             piano_roll(song.timeline)]
+             piano_roll(song.timeline, remarks)]
+    if song.warnings:
+        items = "".join(f"<li>{html.escape(f'{w.argument}:{w.start + 1}: {w.message} [{w.code}]')}</li>"
+                        for w in song.warnings)
+        parts.append(f'<ul class="midicompose-warnings">{items}</ul>')
     if wav is not None:
         compressed = _mp3.mp3(wav)
         kind, sound = ("audio/mpeg", compressed) if compressed is not None else ("audio/wav", wav)

@@ -21,6 +21,19 @@ class Note(ctypes.Structure):
     ]
 
 
+class Warning_(ctypes.Structure):
+    """MIDIComposeWarning of midicompose.h."""
+
+    _fields_ = [
+        ("code", ctypes.c_int),
+        ("argument", ctypes.c_int),
+        ("note", ctypes.c_int),
+        ("start", ctypes.c_size_t),
+        ("end", ctypes.c_size_t),
+        ("message", ctypes.c_char_p),
+    ]
+
+
 class Result(ctypes.Structure):
     """MIDIComposeResult of midicompose.h."""
 
@@ -36,6 +49,8 @@ class Result(ctypes.Structure):
         ("instrument", ctypes.c_char_p),
         ("note_list", ctypes.POINTER(Note)),
         ("note_count", ctypes.c_size_t),
+        ("warnings", ctypes.POINTER(Warning_)),
+        ("warning_count", ctypes.c_size_t),
     ]
 
 
@@ -80,6 +95,9 @@ def load() -> ctypes.CDLL:
     library.MIDIComposeStatusName.restype = ctypes.c_char_p
     library.MIDIComposeInstrument.argtypes = [ctypes.c_size_t, ctypes.POINTER(ctypes.c_int)]
     library.MIDIComposeInstrument.restype = ctypes.c_char_p
+    for namer in (library.MIDIComposeWarningName, library.MIDIComposeArgumentName):
+        namer.argtypes = [ctypes.c_int]
+        namer.restype = ctypes.c_char_p
     return library
 
 

@@ -5,6 +5,7 @@ import io
 import os
 import random
 import subprocess
+import warnings
 
 import mido
 import pytest
@@ -157,3 +158,34 @@ def test_takes_paths_as_text_bytes_or_path_objects_and_writes_any_name_byte_for_
         assert song.path == os.fspath(path)
         assert open(os.fsencode(path), "rb").read() == song.data
     assert sorted(os.listdir(folder)) == sorted([b"text.mid", b"bytes.mid", b"object.mid", latin1])
+
+
+@pytest.mark.parametrize("notes, beats, instrument, expected", [
+    ("C:2 E G C5:2", 1.0, "violin", []),
+    ("\u00e9 C#5 H\u266f", 1.0, "piano", [("UNKNOWN_LETTER", "notes", 0, "\u00e9"),
+                                          ("SHARP_OR_FLAT", "notes", 1, "#5"), ("UNKNOWN_LETTER", "notes", 2, "H\u266f")]),
+    ("\U0001d11e C", 1.0, "piano", [("UNKNOWN_LETTER", "notes", 0, "\U0001d11e")]),
+    ("C:1/3 D:0", 0.333, 12, [("LENGTH_TRAILING", "notes", 0, "/3"), ("LENGTH_IGNORED", "notes", 1, ":0"),
+                              ("LENGTH_ROUNDED", "beats", None, "0.333")]),
+    ("F\u00c0CE", "1.0 beat", "7up", [("SKIPPED_CHARACTERS", "notes", None, "\u00c0"),
+                                        ("TRAILING_TEXT", "beats", None, " beat"),
+                                        ("TRAILING_TEXT", "instrument", None, "up")]),
+])
+def test_warnings_say_what_became_of_text_with_places_in_code_points(notes, beats, instrument, expected):
+    with pytest.warns(midicompose.NotationWarning) if expected else warnings.catch_warnings():
+        song = midicompose.compose(notes, beats=beats, instrument=instrument)
+    texts = {"notes": notes, "beats": beats if isinstance(beats, str) else repr(beats), "instrument": str(instrument)}
+    assert [(w.code, w.argument, w.note, texts[w.argument][w.start:w.end]) for w in song.warnings] == expected
+    assert all(w.message for w in song.warnings)
+
+
+def test_warnings_as_errors_make_compose_strict_and_save_nothing(tmp_path):
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", midicompose.NotationWarning)
+        with pytest.raises(midicompose.NotationWarning, match=r"notes:2: C#5 has no sharps"):
+            midicompose.compose("C#5 E", tmp_path / "strict.mid")
+    assert not (tmp_path / "strict.mid").exists()
+    with warnings.catch_warnings(record=True):
+        shown = midicompose.compose("H C")._repr_html_()
+    assert '<li>notes:1: H is no note name (A to G): played as C4 (key 60) [UNKNOWN_LETTER]</li>' in shown
+    assert shown.count('class="note warned"') == 1

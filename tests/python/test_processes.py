@@ -20,6 +20,7 @@ def fields(value):
 @pytest.mark.parametrize("value", [
     midicompose.compose("C:2 E G C5:2", instrument="violin"),
     midicompose.compose("C2 D2", instrument="drums").timeline[1],
+    midicompose.compose("C#5 \u00e9", beats="1x").warnings[2],
     midicompose.AudioError(None, "Error: no midicompose-audio library"),
     midicompose.AudioError(RenderStatus.RENDER_BAD_SOUNDFONT, "Error: not a soundfont"),
 ] + [error(status, f"Error: {status.name}") for status, error in midicompose._ERRORS.items()]
