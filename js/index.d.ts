@@ -40,6 +40,35 @@ export interface Note {
   readonly channel: number;
 }
 
+/** The names of MIDIComposeWarningCode, without their prefix. */
+export type WarningCode =
+  | 'SKIPPED_CHARACTERS'
+  | 'NOTES_DROPPED'
+  | 'UNKNOWN_LETTER'
+  | 'SHARP_OR_FLAT'
+  | 'IGNORED_CHARACTERS'
+  | 'KEY_CLAMPED'
+  | 'LENGTH_IGNORED'
+  | 'LENGTH_TRAILING'
+  | 'ZERO_LENGTH'
+  | 'LENGTH_ROUNDED'
+  | 'TRAILING_TEXT';
+
+/** What the note grammar did with part of a text that may not mean what its
+ * writer meant ('C#5' plays C4). `text.slice(start, end)` is that part. */
+export interface NotationWarning {
+  readonly code: WarningCode;
+  readonly argument: 'notes' | 'beats' | 'instrument';
+  /** The index of the composed note it is about, or null. */
+  readonly note: number | null;
+  /** First UTF-16 unit of the part. */
+  readonly start: number;
+  /** The unit after it. */
+  readonly end: number;
+  /** What was done instead, from the library. */
+  readonly message: string;
+}
+
 export interface Song {
   /** The Standard MIDI File, byte for byte what the native library writes. */
   readonly data: Uint8Array;
@@ -55,6 +84,8 @@ export interface Song {
   readonly report: string;
   /** The notes in time order. */
   readonly timeline: readonly Note[];
+  /** What the grammar did with the texts, in order of argument and place. */
+  readonly warnings: readonly NotationWarning[];
 }
 
 /** Composes note text such as 'C:2 E G C5:2' into a Standard MIDI File.
@@ -68,5 +99,5 @@ export function instruments(): Promise<Readonly<Record<string, number>>>;
 /** A MIDI key's name, as the timeline gives it: 60 is 'C4', 61 'C#4'. */
 export function keyName(key: number): string;
 
-/** The engine's version, such as '1.2.0'. */
+/** The engine's version, such as '1.3.0'. */
 export function version(): Promise<string>;

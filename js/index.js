@@ -1,7 +1,7 @@
 // midicompose for JavaScript: the C++ engine compiled to WebAssembly, with
 // the same bytes as the native library. Works in Node and in browsers.
-// Every fact here (version, statuses, instruments, the notes, the layout of
-// the result) is read from the engine.
+// Every fact here (version, statuses, instruments, the notes, the warnings,
+// the layout of the result) is read from the engine.
 import createMidicompose from './midicompose.mjs';
 
 let engine;  // the instantiated module and what it says of itself, shared once loaded
@@ -29,7 +29,7 @@ function readCString(module, at) {
 function readFacts(module) {
   const names = readCString(module, module._MIDIComposeLayoutNames()).trim().split(' ');
   const values = new Uint32Array(module.HEAPU8.buffer, module._MIDIComposeLayout(), names.length);
-  const layout = { result: {}, note: {} };
+  const layout = { result: {}, note: {}, warning: {} };
   names.forEach((name, i) => {
     const [group, field] = name.split('.');
     layout[group][field] = values[i];
@@ -46,7 +46,15 @@ function readFacts(module) {
     table[readCString(module, at)] = new Int32Array(module.HEAPU8.buffer, program, 1)[0];
   }
   module._free(program);
-  return { layout, statusNames, statusCodes, table: Object.freeze(table), version: readCString(module, module._MIDIComposeVersion()) };
+  const namesOf = (namer) => {
+    const found = new Map();
+    for (let value = 0; value <= 64; value++) if (namer(value) !== 0) found.set(value, readCString(module, namer(value)));
+    return found;
+  };
+  return {
+    layout, statusNames, statusCodes, table: Object.freeze(table), version: readCString(module, module._MIDIComposeVersion()),
+    warningNames: namesOf(module._MIDIComposeWarningName), argumentNames: namesOf(module._MIDIComposeArgumentName),
+  };
 }
 
 /** A failed composition: `status` is the C status name, `code` its value,
@@ -108,6 +116,36 @@ function readTimeline(view, at, count, layout, division) {
   return Object.freeze(notes);
 }
 
+// A byte offset of a text's UTF-8 as an index of its UTF-16 units, so that
+// text.slice(start, end) is a warning's place.
+function utf16Index(bytes, offset) {
+  let units = 0;
+  for (let i = 0; i < offset; i++) {
+    if ((bytes[i] & 0xC0) !== 0x80) units += bytes[i] >= 0xF0 ? 2 : 1;  // four bytes: a surrogate pair
+  }
+  return units;
+}
+
+// The warnings: what the grammar did with the texts (notes, beats, instrument).
+function readWarnings(facts, view, at, count, texts) {
+  const { module, layout: { warning: layout }, warningNames, argumentNames } = facts;
+  const bytes = texts.map((text) => encoder.encode(text));
+  const warnings = [];
+  for (let i = 0; i < count; i++) {
+    const w = at + i * layout.bytes;
+    const argument = view.getInt32(w + layout.argument, true), note = view.getInt32(w + layout.note, true);
+    warnings.push(Object.freeze({
+      code: warningNames.get(view.getInt32(w + layout.code, true)),
+      argument: argumentNames.get(argument),
+      note: note >= 0 ? note : null,
+      start: utf16Index(bytes[argument], view.getUint32(w + layout.start, true)),
+      end: utf16Index(bytes[argument], view.getUint32(w + layout.end, true)),
+      message: readCString(module, view.getUint32(w + layout.message, true)),
+    }));
+  }
+  return Object.freeze(warnings);
+}
+
 /**
  * Composes the notes into a Standard MIDI File, in memory.
  * @param {string} notes "FACE" or "C:2 E G C5:2"
@@ -144,6 +182,7 @@ export async function compose(notes, { instrument = 'piano', beats = 1 } = {}) {
       beats: view.getFloat64(result + RESULT.beats, true),
       report: readCString(module, field('output')),
       timeline: readTimeline(view, field('noteList'), field('noteCount'), layout.note, division),
+      warnings: readWarnings(facts, view, field('warnings'), field('warningCount'), [texts[0], texts[2], texts[1]]),
     });
   } finally {
     if (result !== 0) {
@@ -160,7 +199,7 @@ export async function instruments() {
   return (await loadEngine()).table;
 }
 
-/** The engine's version, such as "1.2.0". */
+/** The engine's version, such as "1.3.0". */
 export async function version() {
   return (await loadEngine()).version;
 }

@@ -1,4 +1,4 @@
-/* Where MIDIComposeResult's and MIDIComposeNote's fields lie in this build
+/* Where MIDIComposeResult's, MIDIComposeNote's and MIDIComposeWarning's fields lie in this build
  * (wasm32), for the JavaScript binding: read from the structures
  * themselves, so no offset is written by hand anywhere. */
 #include <stddef.h>
@@ -17,6 +17,14 @@
     X(result, instrument, offsetof(MIDIComposeResult, instrument))                                 \
     X(result, noteList, offsetof(MIDIComposeResult, noteList))                                     \
     X(result, noteCount, offsetof(MIDIComposeResult, noteCount))                                   \
+    X(result, warnings, offsetof(MIDIComposeResult, warnings))                                     \
+    X(result, warningCount, offsetof(MIDIComposeResult, warningCount))                             \
+    X(warning, bytes, sizeof(MIDIComposeWarning)) X(warning, code, offsetof(MIDIComposeWarning, code)) \
+    X(warning, argument, offsetof(MIDIComposeWarning, argument))                                   \
+    X(warning, note, offsetof(MIDIComposeWarning, note))                                           \
+    X(warning, start, offsetof(MIDIComposeWarning, start))                                         \
+    X(warning, end, offsetof(MIDIComposeWarning, end))                                             \
+    X(warning, message, offsetof(MIDIComposeWarning, message))                                     \
     X(note, bytes, sizeof(MIDIComposeNote)) X(note, start, offsetof(MIDIComposeNote, start))       \
     X(note, length, offsetof(MIDIComposeNote, length)) X(note, key, offsetof(MIDIComposeNote, key)) \
     X(note, channel, offsetof(MIDIComposeNote, channel))
