@@ -34,6 +34,31 @@ if (linked) {
 
 const current = () => ({ notes: notesInput.value, instrument: instrumentSelect.value, beats: beatsInput.value });
 
+// The warnings: their places in the notes underlined under the field's own
+// text, and each listed with the text it is about.
+function showWarnings(warnings) {
+  const marks = $('notes-marks'), text = notesInput.value;
+  marks.replaceChildren();
+  let at = 0;
+  for (const w of warnings) {
+    if (w.argument !== 'notes' || w.end <= at) continue;  // a place inside one already marked
+    marks.append(text.slice(at, Math.max(at, w.start)));
+    marks.append(Object.assign(document.createElement('mark'), { textContent: text.slice(Math.max(at, w.start), w.end) }));
+    at = w.end;
+  }
+  marks.append(text.slice(at));
+  marks.scrollLeft = notesInput.scrollLeft;
+  const texts = { notes: text, beats: beatsInput.value, instrument: instrumentSelect.value };
+  const list = document.createElement('ul');
+  for (const w of warnings) {
+    const item = document.createElement('li');
+    item.append(Object.assign(document.createElement('code'), { textContent: texts[w.argument].slice(w.start, w.end) }),
+                ` ${w.message}`);
+    list.append(item);
+  }
+  $('warnings').replaceChildren(...(warnings.length ? [list] : []));
+}
+
 function redraw() {
   if (song) pixelsPerBeat = drawRoll(roll, song, $('roll-frame').clientWidth);
 }
@@ -46,6 +71,7 @@ async function update() {
     const result = await compose(notesInput.value, { instrument: instrumentSelect.value, beats: beatsInput.value });
     if (ticket !== pending) return;
     song = result;
+    showWarnings(result.warnings);
     report.textContent = result.report;
     report.classList.remove('error');
     report.removeAttribute('role');
@@ -55,6 +81,7 @@ async function update() {
   } catch (error) {
     if (ticket !== pending) return;
     song = null;
+    showWarnings([]);
     report.textContent = error.message;
     report.classList.add('error');
     report.setAttribute('role', 'alert');  // announced at once
@@ -185,6 +212,7 @@ for (const input of [notesInput, instrumentSelect, beatsInput]) {
     timer = setTimeout(update, 120);
   });
 }
+notesInput.addEventListener('scroll', () => { $('notes-marks').scrollLeft = notesInput.scrollLeft; });
 $('controls').addEventListener('submit', (event) => event.preventDefault());
 playButton.addEventListener('click', play);
 downloadButton.addEventListener('click', () => song && save(song.data, 'audio/midi', 'composition.mid'));

@@ -15,8 +15,16 @@ function element(name, attributes, parent) {
   return node;
 }
 
+// What the warnings say of each note, by its index.
+function remarksByNote(warnings) {
+  const remarks = new Map();
+  for (const w of warnings) if (w.note !== null) remarks.set(w.note, [...(remarks.get(w.note) ?? []), w.message]);
+  return remarks;
+}
+
 /** Draws the song into the svg, as wide as `width` allows; returns the
- * pixels a beat takes, for the cursor. */
+ * pixels a beat takes, for the cursor. A note a warning is about is
+ * outlined, marked after its name, and its title says why. */
 export function drawRoll(roll, song, width) {
   roll.replaceChildren();
   const notes = song.timeline;
@@ -35,16 +43,19 @@ export function drawRoll(roll, song, width) {
     const x = LABEL_WIDTH + beat * perBeat;
     element('line', { class: 'beat', x1: x, x2: x, y1: 0, y2: height }, roll);
   }
-  for (const note of notes) {
-    const drums = note.channel === DRUM_CHANNEL;
+  const remarks = remarksByNote(song.warnings);
+  notes.forEach((note, index) => {
+    const drums = note.channel === DRUM_CHANNEL, remark = remarks.get(index);
     const rect = element('rect', {
-      class: drums ? 'drum' : 'note', x: LABEL_WIDTH + note.start * perBeat, y: y(note.key) + 1,
+      class: (drums ? 'drum' : 'note') + (remark ? ' warned' : ''), x: LABEL_WIDTH + note.start * perBeat, y: y(note.key) + 1,
       width: Math.max(2, note.beats * perBeat - 1), height: LANE - 2, rx: drums ? 5 : 2,
       'data-key': note.key, 'data-start': note.start, 'data-beats': note.beats,
     }, roll);
-    element('title', {}, rect).textContent = `${note.name} at beat ${note.start}, ${note.beats} beats`;
-    element('text', { x: LABEL_WIDTH + note.start * perBeat + 2, y: y(note.key) - 1 }, roll).textContent = note.name;
-  }
+    element('title', {}, rect).textContent =
+      `${note.name} at beat ${note.start}, ${note.beats} beats` + (remark ? `: ${remark.join('; ')}` : '');
+    element('text', { x: LABEL_WIDTH + note.start * perBeat + 2, y: y(note.key) - 1 }, roll).textContent =
+      note.name + (remark ? ' \u26A0' : '');
+  });
   element('line', { class: 'cursor', id: 'cursor', x1: LABEL_WIDTH, x2: LABEL_WIDTH, y1: 0, y2: height, visibility: 'hidden' }, roll);
   return perBeat;
 }

@@ -79,6 +79,19 @@ test('the playground draws, reports and downloads exactly what the native comman
     rmSync(work, { recursive: true, force: true });
   }
 
+  // A warning: its place underlined in the field, listed under it, and its note marked on the roll.
+  await page.fill('#notes', 'A#5 C:1/3');
+  await page.waitForFunction(() => document.querySelectorAll('#warnings li').length === 2);
+  assert.deepEqual(await page.$$eval('#notes-marks mark', (all) => all.map((m) => m.textContent)), ['#5', '/3']);
+  assert.deepEqual(await page.$$eval('#warnings li', (all) => all.map((li) => li.textContent)),
+    ['#5 A#5 has no sharps or flats here: played as A4 (key 69)', '/3 C:1/3: "/3" after the length ignored: lasts 1 beat']);
+  assert.equal(await page.getAttribute('#warnings', 'role'), 'status');
+  assert.deepEqual(await page.$$eval('#roll rect.warned title', (all) => all.map((t) => t.textContent)),
+    ['A4 at beat 0, 1 beats: A#5 has no sharps or flats here: played as A4 (key 69)',
+     'C4 at beat 1, 1 beats: C:1/3: "/3" after the length ignored: lasts 1 beat']);
+  await page.fill('#notes', notes);
+  await page.waitForFunction(() => document.querySelector('#warnings').children.length === 0);
+
   // A bad length shows the library's message instead of a roll.
   await page.fill('#beats', '0');
   await page.waitForFunction(() => document.querySelector('#report').classList.contains('error'));
