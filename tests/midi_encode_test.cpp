@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "midi_encode.h"
@@ -112,6 +114,47 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, DeltaTest,
                                            DeltaCase{0x4000, "818000"}, DeltaCase{0x1FFFFF, "FFFF7F"},
                                            DeltaCase{0x200000, "81808000"}, DeltaCase{0x0FFFFFFF, "FFFFFF7F"}),
                          testing_support::NamedAfterDescription());
+
+// The track as a plain model writes it: every note's on and off, in the order
+// the notes were added, sorted by tick and nothing else; deltas as
+// variable-length quantities.
+Bytes ModelEvents(const std::vector<NoteSpec>& notes, const MIDIWriter& writer) {
+    struct Event { std::uint32_t tick; std::uint8_t status, key, velocity; };
+    std::vector<Event> events;
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        const std::uint8_t key = static_cast<std::uint8_t>(std::min<unsigned>(writer.notes[i].key, 127));
+        events.push_back({notes[i].start, 0x90, key, 100});
+        events.push_back({notes[i].start + notes[i].duration, 0x80, key, 0});
+    }
+    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.tick < b.tick; });
+    Bytes bytes;
+    std::uint32_t last = 0;
+    for (const Event& e : events) {
+        Bytes delta;
+        for (std::uint32_t d = e.tick - last; delta.empty() || d > 0; d >>= 7) delta.insert(delta.begin(), (d & 0x7F) | 0x80);
+        delta.back() &= 0x7F;
+        bytes.insert(bytes.end(), delta.begin(), delta.end());
+        bytes.insert(bytes.end(), {e.status, e.key, e.velocity});
+        last = e.tick;
+    }
+    bytes.insert(bytes.end(), {0x00, 0xFF, 0x2F, 0x00});
+    return bytes;
+}
+
+// Random notes in any order, overlapping, of length zero, sharing ticks.
+TEST(EncodeMIDIFile, WritesAnyNotesInTheOrderOfAStableSortByTick) {
+    std::mt19937 random(32);
+    const char* const names[] = {"C", "E", "G5", "B9"};
+    for (int round = 0; round < 500; ++round) {
+        std::vector<NoteSpec> notes(1 + random() % 40);
+        for (NoteSpec& n : notes) n = {names[random() % 4], static_cast<std::uint32_t>(random() % 8) * 240,
+                                       static_cast<std::uint32_t>(random() % 4) * (random() % 2 ? 240 : 200000)};
+        const WriterPtr writer = MakeWriter(0, notes);
+        const Bytes file = Encode(writer.get());
+        ASSERT_EQ(TrackEvents(file), ModelEvents(notes, *writer)) << "round " << round;
+        ASSERT_EQ(ChunkLength(file), file.size() - 22);
+    }
+}
 
 TEST(EncodeMIDIFile, StartsEveryFileWithTheSameHeader) {
     const WriterPtr writer = MakeWriter(40, {{"G", 0, 480}});

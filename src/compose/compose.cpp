@@ -86,13 +86,15 @@ int Fail(Composed& out, int status, const char* message) {
 }
 
 // The default beats and the instrument, checked before anything is allocated.
-int CheckArguments(const ComposeTexts& texts, float& defaultBeats, Composed& out) {
-    defaultBeats = NarrowToFloat(ParseDecimal(texts.beats, texts.beats + std::strlen(texts.beats)));
-    if (!(defaultBeats > 0.0f)) {
+int CheckArguments(const ComposeTexts& texts, ArgumentsRead& read, Composed& out) {
+    const char* numberEnd = texts.beats;
+    read.defaultBeats = NarrowToFloat(ParseDecimal(texts.beats, texts.beats + std::strlen(texts.beats), &numberEnd));
+    read.beatsNumberEnd = static_cast<std::size_t>(numberEnd - texts.beats);
+    if (!(read.defaultBeats > 0.0f)) {
         out.errors.append("Error: Invalid beats value '").append(texts.beats).append("'\n");
         return COMPOSE_BAD_BEATS;
     }
-    out.program = ResolveInstrument(texts.instrument);
+    out.program = ResolveInstrument(texts.instrument, &read.instrumentDigits);
     if (out.program < 0) {
         out.errors.append("Error: Invalid instrument '").append(texts.instrument).append("'\n");
         return Fail(out, COMPOSE_BAD_INSTRUMENT, "Use --list-instruments to see available instruments\n");
@@ -158,9 +160,10 @@ void AppendReport(const char* path, int program, const char* instrument, int cou
 }
 
 int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Composed& out) {
-    float defaultBeats = 0.0f;
-    const int checked = CheckArguments(texts, defaultBeats, out);
+    ArgumentsRead read;
+    const int checked = CheckArguments(texts, read, out);
     if (checked != COMPOSE_OK) return checked;
+    const float defaultBeats = read.defaultBeats;
 
     Resources r;
     r.list.reset(new (std::nothrow) NoteList);
@@ -177,7 +180,7 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     float beatSum = 0.0f;
     const int added = AddNotes(r, defaultBeats, out, beatSum);
     if (added != COMPOSE_OK) return added;
-    FindWarnings(texts, *r.list, r.count, defaultBeats, out);
+    FindWarnings(texts, read, *r.list, r.count, out);
 
     // The report is written, and the file exists in memory in full, before
     // the path is touched: once the file is saved, nothing is left that

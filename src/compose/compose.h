@@ -97,10 +97,19 @@ void FreeNoteNames(NoteList& list, int n);
 // Whether the text is in beat notation (it holds a space).
 bool IsBeatNotation(const char* text);
 
+// How the beats and instrument texts were read: the default length, where
+// its number ends, and how many digits were read as a program (0 for a name).
+struct ArgumentsRead {
+    float defaultBeats = 0.0f;
+    std::size_t beatsNumberEnd = 0;
+    std::size_t instrumentDigits = 0;
+};
+
 // Appends to out.warnings what the grammar did with each text of a
 // composition whose notes were all added. Allocates only for a warning; may
 // throw std::bad_alloc.
-void FindWarnings(const ComposeTexts& texts, const NoteList& list, int count, float defaultBeats, Composed& out);
+void FindWarnings(const ComposeTexts& texts, const ArgumentsRead& read, const NoteList& list, int count,
+                  Composed& out);
 
 // The decimal number at the start of [begin, end): optional white space, a
 // sign, digits with an optional point and fraction, an optional exponent.

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "compose.h"
-#include "instruments.h"
+#include "instruments.h"  // the program names of messages
 
 namespace midicompose {
 namespace {
@@ -73,6 +73,15 @@ bool IsSharpOrFlat(const char* name, std::size_t length) {
     return length >= 4 && name[1] == '\xE2' && name[2] == '\x99' && (name[3] == '\xAF' || name[3] == '\xAD');
 }
 
+// A name read just as written: a note letter and at most an octave digit
+// that keeps the key in range. Checked for every note before anything else.
+bool PlainName(const NoteEntry& e) {
+    if (!IsNoteLetter(e.name[0])) return false;
+    if (e.length == 1) return true;
+    return e.length == 2 && IsDigit(e.name[1]) &&
+           NoteNameToKey(e.name[0], static_cast<std::uint8_t>(e.name[1] - '0')) <= 127;
+}
+
 // A beat-notation note's name: what its letter, octave and the rest became.
 void FindNameWarnings(const NoteEntry& e, int note, Warnings& w) {
     const char* name = e.name;
@@ -101,12 +110,19 @@ void FindNameWarnings(const NoteEntry& e, int note, Warnings& w) {
     }
 }
 
-// A length above zero that makes no whole number of ticks; `what` names it.
-void FindTickWarning(float beats, const std::string& what, int argument, int note, std::size_t start,
-                     std::size_t end, Warnings& w) {
+// Whether a length makes a whole number of ticks, as the composition
+// counts them (single precision, the fraction dropped): the common case,
+// checked before any message is built.
+bool WholeTicks(float beats) {
     const float product = beats * static_cast<float>(kTicksPerQuarter);
-    const auto ticks = static_cast<std::uint32_t>(product);  // as the composition drops the fraction
-    if (static_cast<float>(ticks) == product) return;
+    return static_cast<float>(static_cast<std::uint32_t>(product)) == product;
+}
+
+// A length above zero that makes no whole number of ticks; `what` names it.
+void AddTickWarning(float beats, const std::string& what, int argument, int note, std::size_t start,
+                    std::size_t end, Warnings& w) {
+    const float product = beats * static_cast<float>(kTicksPerQuarter);
+    const auto ticks = static_cast<std::uint32_t>(product);
     const std::string exact = std::string(FormatNumber(product, 6).text) + " ticks";
     if (ticks == 0) {
         w.Add(COMPOSE_WARN_ZERO_LENGTH, argument, note, start, end,
@@ -117,9 +133,9 @@ void FindTickWarning(float beats, const std::string& what, int argument, int not
     }
 }
 
-// A beat-notation note's ":beats".
+// A beat-notation note's ":beats" (its colon != its end).
 void FindLengthWarnings(const char* text, const NoteEntry& e, int note, float defaultBeats, Warnings& w) {
-    if (e.colon == e.end) return;  // no ':'
+    if (e.ownLength && e.numberEnd == e.end && WholeTicks(e.beats)) return;
     const std::string token(text + e.start, e.end - e.start);
     if (!e.ownLength) {
         w.Add(COMPOSE_WARN_LENGTH_IGNORED, COMPOSE_ARGUMENT_NOTES, note, e.colon, e.end,
@@ -127,7 +143,7 @@ void FindLengthWarnings(const char* text, const NoteEntry& e, int note, float de
                   Beats(defaultBeats));
         return;
     }
-    FindTickWarning(e.beats, token, COMPOSE_ARGUMENT_NOTES, note, e.colon, e.end, w);
+    if (!WholeTicks(e.beats)) AddTickWarning(e.beats, token, COMPOSE_ARGUMENT_NOTES, note, e.colon, e.end, w);
     if (e.numberEnd < e.end) {
         w.Add(COMPOSE_WARN_LENGTH_TRAILING, COMPOSE_ARGUMENT_NOTES, note, e.numberEnd, e.end,
               token + ": " + Quoted(text, e.numberEnd, e.end) + " after the length ignored: lasts " + Beats(e.beats));
@@ -139,8 +155,9 @@ void FindNoteWarnings(const char* text, const NoteList& list, int count, float d
         FindSkipped(text, list, w);
     } else {
         for (int i = 0; i < count; ++i) {
-            FindNameWarnings(list.entries[i], i, w);
-            FindLengthWarnings(text, list.entries[i], i, defaultBeats, w);
+            const NoteEntry& e = list.entries[i];
+            if (!PlainName(e)) FindNameWarnings(e, i, w);
+            if (e.colon != e.end) FindLengthWarnings(text, e, i, defaultBeats, w);
         }
     }
     if (list.dropped != std::string::npos) {
@@ -149,30 +166,27 @@ void FindNoteWarnings(const char* text, const NoteList& list, int count, float d
     }
 }
 
-void FindBeatsWarnings(const char* beats, const NoteList& list, int count, float defaultBeats, Warnings& w) {
+void FindBeatsWarnings(const char* beats, const ArgumentsRead& read, const NoteList& list, int count, Warnings& w) {
     const std::size_t length = std::strlen(beats);
-    for (int i = 0; i < count; ++i) {
+    const float defaultBeats = read.defaultBeats;
+    for (int i = 0; i < count && !WholeTicks(defaultBeats); ++i) {
         if (list.entries[i].ownLength) continue;
-        FindTickWarning(defaultBeats, "the default length, " + Beats(defaultBeats) + ",",
-                        COMPOSE_ARGUMENT_BEATS, -1, 0, length, w);
+        AddTickWarning(defaultBeats, "the default length, " + Beats(defaultBeats) + ",", COMPOSE_ARGUMENT_BEATS, -1, 0,
+                       length, w);
         break;  // once, for every note that uses it
     }
-    const char* numberEnd = beats;
-    ParseDecimal(beats, beats + length, &numberEnd);
-    for (const char* p = numberEnd; *p != '\0'; ++p) {
+    for (const char* p = beats + read.beatsNumberEnd; *p != '\0'; ++p) {
         if (IsWhiteSpace(*p)) continue;
-        const auto start = static_cast<std::size_t>(numberEnd - beats);
+        const std::size_t start = read.beatsNumberEnd;
         w.Add(COMPOSE_WARN_TRAILING_TEXT, COMPOSE_ARGUMENT_BEATS, -1, start, length,
               Quoted(beats, start, length) + " after the beats value ignored: the default length is " + Beats(defaultBeats));
         break;
     }
 }
 
-void FindInstrumentWarnings(const char* instrument, int program, Warnings& w) {
-    std::size_t digits = 0;
-    ResolveInstrument(instrument, &digits);
+void FindInstrumentWarnings(const char* instrument, std::size_t digits, int program, Warnings& w) {
+    if (digits == 0 || instrument[digits] == '\0') return;
     const std::size_t length = std::strlen(instrument);
-    if (digits == 0 || digits == length) return;
     w.Add(COMPOSE_WARN_TRAILING_TEXT, COMPOSE_ARGUMENT_INSTRUMENT, -1, digits, length,
           Quoted(instrument, digits, length) + " after the program number ignored: program " +
               std::to_string(program) + " (" + InstrumentNameForProgram(program) + ")");
@@ -180,11 +194,12 @@ void FindInstrumentWarnings(const char* instrument, int program, Warnings& w) {
 
 }  // namespace
 
-void FindWarnings(const ComposeTexts& texts, const NoteList& list, int count, float defaultBeats, Composed& out) {
+void FindWarnings(const ComposeTexts& texts, const ArgumentsRead& read, const NoteList& list, int count,
+                  Composed& out) {
     Warnings w(out);
-    FindNoteWarnings(texts.notes, list, count, defaultBeats, w);
-    FindBeatsWarnings(texts.beats, list, count, defaultBeats, w);
-    FindInstrumentWarnings(texts.instrument, out.program, w);
+    FindNoteWarnings(texts.notes, list, count, read.defaultBeats, w);
+    FindBeatsWarnings(texts.beats, read, list, count, w);
+    FindInstrumentWarnings(texts.instrument, read.instrumentDigits, out.program, w);
 }
 
 }  // namespace midicompose
