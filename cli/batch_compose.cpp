@@ -26,6 +26,9 @@ std::string WavPath(const std::string& output) {
     return output + ".wav";
 }
 
+// What the library says when memory runs out, in its words.
+std::string NoMemory() { return std::string("Error: ") + MIDIComposeStatusMessage(COMPOSE_NO_MEMORY); }
+
 // The library's message on one line: its lines joined, the line breaks
 // that frame them dropped.
 std::string OneLine(const char* text) {
@@ -37,7 +40,7 @@ std::string OneLine(const char* text) {
             line += *p;
         }
     }
-    return line.empty() ? MIDICOMPOSE_CLI_NO_MEMORY : line;
+    return line.empty() ? NoMemory() : line;
 }
 
 // The 1-based column of a warning in its line, NOTES<TAB>OUTPUT<TAB>
@@ -130,7 +133,7 @@ void Work(Run& run) {
             try {
                 Compose(run, job);
             } catch (const std::bad_alloc&) {
-                run.Fail(job.line, "COMPOSE_NO_MEMORY", MIDICOMPOSE_CLI_NO_MEMORY);
+                run.Fail(job.line, "COMPOSE_NO_MEMORY", NoMemory());
             }
         }
     }

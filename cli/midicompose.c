@@ -116,7 +116,7 @@ static void PrintHelp(void) {
     fputs(kUsage, stdout);
     for (status = 0; status < COMPOSE_OK; ++status) {
         const char* name = MIDIComposeStatusName(status);
-        if (name != NULL) printf("  %d  %s\n", status, name);
+        if (name != NULL) printf("  %d  %s: %s\n", status, name, MIDIComposeStatusMessage(status));
     }
     fputs(kUsageEnd, stdout);
 }
@@ -167,7 +167,11 @@ static int Compose(const CommandLine* line) {
     if (result.output != NULL) {
         fputs(result.output, line->wav != NULL && strcmp(line->wav, "-") == 0 ? stderr : stdout);
     }
-    fputs(result.errors != NULL ? result.errors : MIDICOMPOSE_CLI_NO_MEMORY "\n", stderr);
+    if (result.errors != NULL) {
+        fputs(result.errors, stderr);
+    } else {
+        MIDICOMPOSE_CLI_PRINT_NO_MEMORY();
+    }
     if (!line->noWarnings) PrintWarnings(&result, texts, "warning");
     if (status == COMPOSE_OK && line->wav != NULL) {
         status = RenderWav(result.data, result.length, line->wav, line->soundfont);

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "messages.h"
+#include "midicompose.h"
 #include "midicompose_audio.h"
 
 #if defined(_WIN32)
@@ -96,7 +97,11 @@ int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, con
     audio.size = sizeof audio;
     status = library.render(midi, length, soundfont, 0, toStdout ? NULL : wavPath, &audio);
     if (status != RENDER_OK) {
-        fprintf(stderr, "%s\n", audio.message != NULL ? audio.message : MIDICOMPOSE_CLI_NO_MEMORY);
+        if (audio.message != NULL) {
+            fprintf(stderr, "%s\n", audio.message);
+        } else {
+            MIDICOMPOSE_CLI_PRINT_NO_MEMORY();
+        }
     } else if (toStdout && (fwrite(audio.wav, 1, audio.length, stdout) != audio.length || fflush(stdout) != 0)) {
         fputs("Error: Failed to write the sound to standard output\n", stderr);
         status = RENDER_SAVE_FAILED;

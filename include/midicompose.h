@@ -171,6 +171,11 @@ MIDICOMPOSE_API const char* MIDIComposeVersion(void);
 /* The name of a status, such as "COMPOSE_BAD_BEATS"; NULL for a value that
  * is no status. */
 MIDICOMPOSE_API const char* MIDIComposeStatusName(int status);
+/* The library's words for a status, as its messages give them after
+ * "Error: ": "Invalid beats value" for COMPOSE_BAD_BEATS, "Memory allocation
+ * failed" for COMPOSE_NO_MEMORY; NULL for a value that is no status. Since
+ * 1.3.0. */
+MIDICOMPOSE_API const char* MIDIComposeStatusMessage(int status);
 
 /* Row `index` of the instrument table: its name, lower case, with its
  * program (0 to 127; "drums" is 128) stored at *program unless program is

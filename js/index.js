@@ -54,6 +54,7 @@ function readFacts(module) {
   return {
     layout, statusNames, statusCodes, table: Object.freeze(table), version: readCString(module, module._MIDIComposeVersion()),
     warningNames: namesOf(module._MIDIComposeWarningName), argumentNames: namesOf(module._MIDIComposeArgumentName),
+    noMemoryText: `Error: ${readCString(module, module._MIDIComposeStatusMessage(statusCodes.get('COMPOSE_NO_MEMORY')))}`,
   };
 }
 
@@ -85,9 +86,9 @@ function argumentText(value, what, integral = false) {
 }
 
 // What the engine says when memory runs out; where it had no room to say so
-// itself, the binding says it in the engine's words.
-const NO_MEMORY = 'Error: Memory allocation failed';
-const noMemory = ({ statusCodes }) => new ComposeError(statusCodes.get('COMPOSE_NO_MEMORY'), NO_MEMORY, 'COMPOSE_NO_MEMORY');
+// itself, the binding says it in the engine's words, from its status table.
+const noMemory = ({ statusCodes, noMemoryText }) =>
+  new ComposeError(statusCodes.get('COMPOSE_NO_MEMORY'), noMemoryText, 'COMPOSE_NO_MEMORY');
 
 function cString(engineFacts, text) {
   const { module } = engineFacts;
@@ -169,7 +170,7 @@ export async function compose(notes, { instrument = 'piano', beats = 1 } = {}) {
     const view = new DataView(module.HEAPU8.buffer);  // the memory may have grown
     const field = (name) => view.getUint32(result + RESULT[name], true);
     if (code !== statusCodes.get('COMPOSE_OK')) {
-      const message = readCString(module, field('errors')).trim() || NO_MEMORY;
+      const message = readCString(module, field('errors')).trim() || facts.noMemoryText;
       throw new ComposeError(code, message, statusNames.get(code));
     }
     const data = module.HEAPU8.slice(field('data'), field('data') + field('length'));

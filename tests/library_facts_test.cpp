@@ -34,6 +34,25 @@ TEST(MIDIComposeStatusName, NamesEachStatusOfTheHeaderAndNothingElse) {
     EXPECT_EQ(named, 9);
     for (const auto& status : statuses) EXPECT_STREQ(MIDIComposeStatusName(status.first), status.second);
     EXPECT_EQ(MIDIComposeStatusName(INT32_MIN), nullptr);
+    for (int value = -1000; value <= 2000; ++value) {
+        EXPECT_EQ(MIDIComposeStatusMessage(value) != nullptr, MIDIComposeStatusName(value) != nullptr) << value;
+    }
+}
+
+// A failure's message is "Error: " and its status's words.
+TEST(MIDIComposeStatusMessage, GivesTheWordsEachFailureSays) {
+    const struct {
+        const char *notes, *instrument, *beats;
+    } failures[] = {{"C", "piano", "0"}, {"C", "kazoo", "1"}, {"123", "piano", "1"}, {"C :2", "piano", "1"},
+                    {"C:600000 D", "piano", "1"}};
+    for (const auto& f : failures) {
+        MIDIComposeResult result{};
+        result.size = sizeof result;
+        const int status = MIDIComposeUTF8(f.notes, nullptr, f.instrument, f.beats, &result);
+        const std::string errors = result.errors, words = std::string("Error: ") + MIDIComposeStatusMessage(status);
+        EXPECT_EQ(errors.find(words), errors.find_first_not_of('\n')) << errors;
+        MIDIComposeFreeResult(&result);
+    }
 }
 
 // Every row resolves, as a composition's instrument, to its own program, and

@@ -123,7 +123,7 @@ _ERRORS: Dict[int, Type[ComposeError]] = {
 
 # What the library says when memory runs out; where it had no room to say so
 # itself, the package says it in the library's words.
-_NO_MEMORY = b"Error: Memory allocation failed"
+_NO_MEMORY = b"Error: " + _library.MIDIComposeStatusMessage(Status.COMPOSE_NO_MEMORY)
 _KEY_NAMES = ("C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B")
 # MIDIComposeNote as ctypes lays it out: start, length, key, channel.
 _NOTE_LAYOUT = struct.Struct("".join(["@"] + [getattr(field_type, "_type_") for _, field_type in _native.Note._fields_]))

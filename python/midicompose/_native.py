@@ -95,7 +95,7 @@ def load() -> ctypes.CDLL:
     library.MIDIComposeStatusName.restype = ctypes.c_char_p
     library.MIDIComposeInstrument.argtypes = [ctypes.c_size_t, ctypes.POINTER(ctypes.c_int)]
     library.MIDIComposeInstrument.restype = ctypes.c_char_p
-    for namer in (library.MIDIComposeWarningName, library.MIDIComposeArgumentName):
+    for namer in (library.MIDIComposeStatusMessage, library.MIDIComposeWarningName, library.MIDIComposeArgumentName):
         namer.argtypes = [ctypes.c_int]
         namer.restype = ctypes.c_char_p
     return library

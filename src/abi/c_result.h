@@ -34,18 +34,30 @@ T* CopyOut(const void* bytes, std::size_t size, bool terminate) {
     return reinterpret_cast<T*>(copy);
 }
 
-// One row of a library's status table: its ABI value and its C name.
+// One row of a library's status table: its ABI value, its C name and, where
+// the library says it in its messages, its words ("Invalid beats value").
 struct StatusRow {
     int status;
     const char* name;
+    const char* message;
 };
-#define MIDICOMPOSE_STATUS_ROW(name) {name, #name}
+#define MIDICOMPOSE_STATUS_ROW(name) {name, #name, nullptr}
+#define MIDICOMPOSE_STATUS_SAYING(name, message) {name, #name, message}
 
 // The status's name in the table, or null for a value that is none.
 template <std::size_t N>
 const char* StatusName(const StatusRow (&table)[N], int status) {
     for (const StatusRow& row : table) {
         if (row.status == status) return row.name;
+    }
+    return nullptr;
+}
+
+// The status's words in the table, or null.
+template <std::size_t N>
+const char* StatusMessage(const StatusRow (&table)[N], int status) {
+    for (const StatusRow& row : table) {
+        if (row.status == status) return row.message;
     }
     return nullptr;
 }

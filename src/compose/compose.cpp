@@ -80,7 +80,7 @@ std::size_t ProgressLineLength(const NoteList& list, int count, float defaultBea
     return length;
 }
 
-int Fail(Composed& out, int status, const char* message) {
+int Fail(Composed& out, int status, const std::string& message) {
     out.errors += message;
     return status;
 }
@@ -91,12 +91,12 @@ int CheckArguments(const ComposeTexts& texts, ArgumentsRead& read, Composed& out
     read.defaultBeats = NarrowToFloat(ParseDecimal(texts.beats, texts.beats + std::strlen(texts.beats), &numberEnd));
     read.beatsNumberEnd = static_cast<std::size_t>(numberEnd - texts.beats);
     if (!(read.defaultBeats > 0.0f)) {
-        out.errors.append("Error: Invalid beats value '").append(texts.beats).append("'\n");
+        out.errors += ErrorLine(COMPOSE_BAD_BEATS, std::string(" '") + texts.beats + "'");
         return COMPOSE_BAD_BEATS;
     }
     out.program = ResolveInstrument(texts.instrument, &read.instrumentDigits);
     if (out.program < 0) {
-        out.errors.append("Error: Invalid instrument '").append(texts.instrument).append("'\n");
+        out.errors += ErrorLine(COMPOSE_BAD_INSTRUMENT, std::string(" '") + texts.instrument + "'");
         return Fail(out, COMPOSE_BAD_INSTRUMENT, "Use --list-instruments to see available instruments\n");
     }
     out.instrument = InstrumentNameForProgram(out.program);
@@ -130,14 +130,14 @@ int AddNotes(const Resources& r, float defaultBeats, Composed& out, float& beatS
         const std::uint32_t room = kMaxTick - startTick;
         if (!(static_cast<double>(product) < static_cast<double>(room) + 1.0)) {
             cutLine();
-            out.errors.append("\nError: Composition too long at note ").append(note.name).append("\n");
+            out.errors += "\n" + ErrorLine(COMPOSE_TOO_LONG, std::string(" at note ") + note.name);
             return COMPOSE_TOO_LONG;
         }
         const std::uint32_t ticks = static_cast<std::uint32_t>(product);  // the fraction is dropped
 
         if (!AddMIDINote(r.writer.get(), note.name, startTick, ticks, kNoteVelocity)) {
             cutLine();
-            out.errors.append("\nError: Failed to add note ").append(note.name).append("\n");
+            out.errors += "\n" + ErrorLine(COMPOSE_ADD_NOTE_FAILED, std::string(" ") + note.name);
             return COMPOSE_ADD_NOTE_FAILED;
         }
         startTick += ticks;
@@ -152,7 +152,7 @@ int AddNotes(const Resources& r, float defaultBeats, Composed& out, float& beatS
 void AppendReport(const char* path, int program, const char* instrument, int count, float beatSum,
                   std::string& output) {
     const ShortNumber duration = FormatShortNumber(beatSum);
-    output.append("MIDI file created successfully: ").append(path).append("\n");
+    output.append(MIDIComposeStatusMessage(COMPOSE_OK)).append(": ").append(path).append("\n");
     output.append("Instrument: ").append(instrument);
     output.append(" (program ").append(std::to_string(program)).append(")\nDuration: ");
     output.append(duration.text).append(" beats (").append(duration.text).append(" quarter notes)\n");
@@ -167,13 +167,13 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
 
     Resources r;
     r.list.reset(new (std::nothrow) NoteList);
-    if (r.list == nullptr) return Fail(out, COMPOSE_NO_MEMORY, kNoMemoryMessage);
+    if (r.list == nullptr) return Fail(out, COMPOSE_NO_MEMORY, ErrorLine(COMPOSE_NO_MEMORY));
 
     r.count = ParseNotes(texts.notes, *r.list, kMaxNotes, defaultBeats);
-    if (r.count == 0) return Fail(out, COMPOSE_NO_NOTES, "Error: No valid notes found in input\n");
+    if (r.count == 0) return Fail(out, COMPOSE_NO_NOTES, ErrorLine(COMPOSE_NO_NOTES));
 
     r.writer.reset(CreateMIDIWriter());
-    if (r.writer == nullptr) return Fail(out, COMPOSE_NO_WRITER, "Error: Failed to create MIDI writer\n");
+    if (r.writer == nullptr) return Fail(out, COMPOSE_NO_WRITER, ErrorLine(COMPOSE_NO_WRITER));
     SetMIDIWriterProgram(r.writer.get(), static_cast<std::uint8_t>(out.program & 0xFF));
     ReserveMIDINotes(r.writer.get(), static_cast<std::size_t>(r.count));
 
@@ -191,7 +191,7 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     if (!SaveMIDIFile(r.writer.get(), out.file, texts.path, nativePath, out.errors)) {
         out.output.resize(reportStart);
         out.file.clear();
-        return Fail(out, COMPOSE_SAVE_FAILED, "Error: Failed to create MIDI file\n");
+        return Fail(out, COMPOSE_SAVE_FAILED, ErrorLine(COMPOSE_SAVE_FAILED));
     }
     out.notes = r.count;
     out.beats = beatSum;
@@ -200,6 +200,10 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
 }
 
 }  // namespace
+
+std::string ErrorLine(int status, const std::string& rest) {
+    return std::string("Error: ") + MIDIComposeStatusMessage(status) + rest + "\n";
+}
 
 void ComposeNotes(const ComposeTexts& texts, const NativePathChar* nativePath, Composed& out) {
     out.status = Compose(texts, nativePath, out);

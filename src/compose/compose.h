@@ -53,8 +53,9 @@ struct Composed {
 // for the texts; everything else ends in out.status.
 void ComposeNotes(const ComposeTexts& texts, const NativePathChar* nativePath, Composed& out);
 
-// What a call prints when memory runs out, wherever that happens.
-constexpr const char kNoMemoryMessage[] = "Error: Memory allocation failed\n";
+// A status's message line, "Error: WORDS" with the words of the library's
+// status table, and what follows them. May throw std::bad_alloc.
+std::string ErrorLine(int status, const std::string& rest = "");
 
 constexpr int kMaxNotes = 100;        // notes beyond the hundredth are dropped
 constexpr unsigned kNoteVelocity = 100;

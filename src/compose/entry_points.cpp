@@ -19,12 +19,15 @@
 namespace midicompose {
 namespace {
 
+// What a call prints when memory runs out: nothing allocated for it.
+void PrintNoMemory() { std::fprintf(stderr, "Error: %s\n", MIDIComposeStatusMessage(COMPOSE_NO_MEMORY)); }
+
 int UTF16Compose(const MIDIComposeChar* notes, const MIDIComposeChar* outputPath, const MIDIComposeChar* instrument,
                  const MIDIComposeChar* beats) {
     std::string n, p, i, b;
     if (!ConvertArgument(notes, n) || !ConvertArgument(outputPath, p) || !ConvertArgument(instrument, i) ||
         !ConvertArgument(beats, b)) {
-        std::fputs(kNoMemoryMessage, stderr);
+        PrintNoMemory();
         return COMPOSE_NO_MEMORY;
     }
     ComposeTexts texts;
@@ -175,7 +178,7 @@ extern "C" MIDICOMPOSE_API int MIDICompose(const MIDIComposeChar* notes, const M
     try {
         return midicompose::UTF16Compose(notes, outputPath, instrument, beats);
     } catch (...) {
-        std::fputs(midicompose::kNoMemoryMessage, stderr);
+        midicompose::PrintNoMemory();
         return COMPOSE_NO_MEMORY;
     }
 }

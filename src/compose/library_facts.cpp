@@ -1,6 +1,7 @@
-// What the library says of itself: its version, the names of its statuses,
-// warnings and arguments, and its instrument table. The bindings and the
-// command read these instead of keeping copies of their own.
+// What the library says of itself: its version, the names and words of its
+// statuses, the names of its warnings and arguments, and its instrument
+// table. The bindings and the command read these instead of keeping copies
+// of their own.
 #include "c_result.h"
 #include "instruments.h"
 #include "midicompose.h"
@@ -14,20 +15,21 @@ namespace {
 constexpr const char kVersion[] =
     MIDICOMPOSE_VERSION_TEXT(MIDICOMPOSE_VERSION_MAJOR, MIDICOMPOSE_VERSION_MINOR, MIDICOMPOSE_VERSION_PATCH);
 
+// Each status with the words its messages begin with, after "Error: ".
 constexpr StatusRow kStatuses[] = {
-    MIDICOMPOSE_STATUS_ROW(COMPOSE_OK),
-    MIDICOMPOSE_STATUS_ROW(COMPOSE_BAD_BEATS),
-    MIDICOMPOSE_STATUS_ROW(COMPOSE_BAD_INSTRUMENT),
-    MIDICOMPOSE_STATUS_ROW(COMPOSE_NO_MEMORY),
-    MIDICOMPOSE_STATUS_ROW(COMPOSE_NO_NOTES),
-    MIDICOMPOSE_STATUS_ROW(COMPOSE_NO_WRITER),
-    MIDICOMPOSE_STATUS_ROW(COMPOSE_ADD_NOTE_FAILED),
-    MIDICOMPOSE_STATUS_ROW(COMPOSE_SAVE_FAILED),
-    MIDICOMPOSE_STATUS_ROW(COMPOSE_TOO_LONG),
+    MIDICOMPOSE_STATUS_SAYING(COMPOSE_OK, "MIDI file created successfully"),
+    MIDICOMPOSE_STATUS_SAYING(COMPOSE_BAD_BEATS, "Invalid beats value"),
+    MIDICOMPOSE_STATUS_SAYING(COMPOSE_BAD_INSTRUMENT, "Invalid instrument"),
+    MIDICOMPOSE_STATUS_SAYING(COMPOSE_NO_MEMORY, "Memory allocation failed"),
+    MIDICOMPOSE_STATUS_SAYING(COMPOSE_NO_NOTES, "No valid notes found in input"),
+    MIDICOMPOSE_STATUS_SAYING(COMPOSE_NO_WRITER, "Failed to create MIDI writer"),
+    MIDICOMPOSE_STATUS_SAYING(COMPOSE_ADD_NOTE_FAILED, "Failed to add note"),
+    MIDICOMPOSE_STATUS_SAYING(COMPOSE_SAVE_FAILED, "Failed to create MIDI file"),
+    MIDICOMPOSE_STATUS_SAYING(COMPOSE_TOO_LONG, "Composition too long"),
 };
 
 // Names without the COMPOSE_WARN_ prefix: the codes as users read them.
-#define MIDICOMPOSE_WARNING_ROW(name) {COMPOSE_WARN_##name, #name}
+#define MIDICOMPOSE_WARNING_ROW(name) {COMPOSE_WARN_##name, #name, nullptr}
 constexpr StatusRow kWarnings[] = {
     MIDICOMPOSE_WARNING_ROW(SKIPPED_CHARACTERS), MIDICOMPOSE_WARNING_ROW(NOTES_DROPPED),
     MIDICOMPOSE_WARNING_ROW(UNKNOWN_LETTER),     MIDICOMPOSE_WARNING_ROW(SHARP_OR_FLAT),
@@ -38,9 +40,9 @@ constexpr StatusRow kWarnings[] = {
 };
 
 constexpr StatusRow kArguments[] = {
-    {COMPOSE_ARGUMENT_NOTES, "notes"},
-    {COMPOSE_ARGUMENT_BEATS, "beats"},
-    {COMPOSE_ARGUMENT_INSTRUMENT, "instrument"},
+    {COMPOSE_ARGUMENT_NOTES, "notes", nullptr},
+    {COMPOSE_ARGUMENT_BEATS, "beats", nullptr},
+    {COMPOSE_ARGUMENT_INSTRUMENT, "instrument", nullptr},
 };
 
 }  // namespace
@@ -50,6 +52,10 @@ extern "C" MIDICOMPOSE_API const char* MIDIComposeVersion(void) { return midicom
 
 extern "C" MIDICOMPOSE_API const char* MIDIComposeStatusName(int status) {
     return midicompose::StatusName(midicompose::kStatuses, status);
+}
+
+extern "C" MIDICOMPOSE_API const char* MIDIComposeStatusMessage(int status) {
+    return midicompose::StatusMessage(midicompose::kStatuses, status);
 }
 
 extern "C" MIDICOMPOSE_API const char* MIDIComposeWarningName(int code) {
