@@ -78,6 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"a default length off the ticks, then text after it", "C D:2", "0.333x", "piano",
                     "LENGTH_ROUNDED beats -1 0 6; TRAILING_TEXT beats -1 5 6"},
         WarningCase{"a default length no note uses", "C:2 D:1", "0.333", "piano", ""},
+        WarningCase{"a default no note uses, past any tick count", "C:2 D:1", "1e30", "piano", ""},
         WarningCase{"a default of no tick in compact notation", "C:2", "0.001", "piano",
                     "SKIPPED_CHARACTERS notes -1 1 3; ZERO_LENGTH beats -1 0 5"},
         WarningCase{"beats with words, and white space that is fine", "C D", "2 beats", "piano",

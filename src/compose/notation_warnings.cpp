@@ -115,6 +115,9 @@ void FindNameWarnings(const NoteEntry& e, int note, Warnings& w) {
 // checked before any message is built.
 bool WholeTicks(float beats) {
     const float product = beats * static_cast<float>(kTicksPerQuarter);
+    // From 2^24 on a float has no fraction (and past 2^32 no tick count to
+    // convert to); a default no note uses may be that long.
+    if (!(product < 16777216.0f)) return true;
     return static_cast<float>(static_cast<std::uint32_t>(product)) == product;
 }
 
