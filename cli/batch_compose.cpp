@@ -95,7 +95,7 @@ void Compose(Run& run, const Job& job) {
     } else {
         if (run.options.verbose) {
             std::lock_guard<std::mutex> hold(run.lock);
-            std::fputs(result.output, stdout);
+            PutText(result.output, stdout);
         }
         int rendered = RENDER_OK;
         if (run.options.wav != nullptr) {

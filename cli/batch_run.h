@@ -16,6 +16,7 @@
 
 #include "batch_lines.h"
 #include "command_line.h"
+#include "console_text.h"
 #include "render_wav.h"
 
 namespace midicompose_cli {
@@ -54,7 +55,9 @@ struct Run {
 
     void Fail(std::uint64_t line, const char* status, const std::string& message) {
         std::lock_guard<std::mutex> hold(lock);
-        std::fprintf(stderr, "%s%s:%llu: %s: %s\n", bar ? "\r\033[K" : "", name, static_cast<unsigned long long>(line), status, message.c_str());
+        const std::string text = std::string(bar ? "\r\033[K" : "") + name + ":" + std::to_string(line) + ": " + status +
+                                 ": " + message + "\n";
+        PutText(text.c_str(), stderr);
         ++failed;
     }
 };

@@ -9,6 +9,7 @@
 
 #include "batch.h"
 #include "command_line.h"
+#include "console_text.h"
 #include "messages.h"
 #include "midicompose.h"
 #include "render_wav.h"
@@ -165,10 +166,10 @@ static int Compose(const CommandLine* line) {
     result.size = sizeof result;
     status = MIDIComposeUTF8(texts[0], texts[1], texts[2], texts[3], &result);
     if (result.output != NULL) {
-        fputs(result.output, line->wav != NULL && strcmp(line->wav, "-") == 0 ? stderr : stdout);
+        PutText(result.output, line->wav != NULL && strcmp(line->wav, "-") == 0 ? stderr : stdout);
     }
     if (result.errors != NULL) {
-        fputs(result.errors, stderr);
+        PutText(result.errors, stderr);
     } else {
         MIDICOMPOSE_CLI_PRINT_NO_MEMORY();
     }

@@ -1,6 +1,8 @@
 /* The command's warning lines (warnings_out.h). */
 #include "warnings_out.h"
 
+#include "console_text.h"
+
 size_t CharacterColumn(const char* text, size_t start) {
     size_t column = 1, i;
     /* Every byte but a UTF-8 continuation byte starts a character. */
@@ -10,6 +12,14 @@ size_t CharacterColumn(const char* text, size_t start) {
 
 void PrintWarning(FILE* out, const char* place, size_t column, const char* kind, const MIDIComposeWarning* warning) {
     const char* code = MIDIComposeWarningName(warning->code);
-    fprintf(out, "%s:%lu: %s: %s [%s]\n", place, (unsigned long)column, kind, warning->message,
-            code != NULL ? code : "?");
+    char number[32];
+    snprintf(number, sizeof number, ":%lu: ", (unsigned long)column);
+    PutText(place, out);
+    PutText(number, out);
+    PutText(kind, out);
+    PutText(": ", out);
+    PutText(warning->message, out);
+    PutText(" [", out);
+    PutText(code != NULL ? code : "?", out);
+    PutText("]\n", out);
 }

@@ -21,8 +21,9 @@ int wmain(int argc, wchar_t** wideArgv) {
             argv.push_back(&texts[i][0]);
         }
         argv.push_back(nullptr);
-        // The report is UTF-8, as the texts it repeats: a console shows it
-        // as such, and a pipe gets the bytes themselves.
+        // The report is UTF-8, as the texts it repeats: a pipe gets the bytes
+        // themselves, and a console the characters (console_text.c); the
+        // code page is for what else the command prints.
         SetConsoleOutputCP(CP_UTF8);
         return RunCommand(argc, argv.data());
     } catch (const std::bad_alloc&) {

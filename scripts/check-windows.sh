@@ -45,4 +45,13 @@ cp "$build/midicompose.exe" "$work/"
 (cd "$work" && "$wine" midicompose.exe "C D" "d$(printf '\303\274')r.mid" violin 2>&1 | tr -d '\r' > report.txt)
 grep -qx "MIDI file created successfully: d$(printf '\303\274')r.mid" "$work/report.txt" ||
   { echo "check-windows: the report under wine is not UTF-8:" >&2; od -c "$work/report.txt" | head >&2; exit 1; }
-echo "summary: exports the $(wc -w <<<"$declared") functions of the header alone; under wine $(sed -n 's/^wine consumer: //p' "$work/result.txt"), and the command's report is UTF-8"
+# And on a console: wine's, on a pseudo-terminal that script(1) gives it,
+# shows the characters themselves, not their UTF-8 bytes read in a code page.
+(cd "$work" && LANG=C.UTF-8 LC_ALL=C.UTF-8 script -qec "'$wine' midicompose.exe 'C D' 'c$(printf '\303\274')r.mid' violin" \
+   console.txt >/dev/null 2>&1)
+# The console draws with escapes (the cursor hidden and shown around each
+# piece) and moves over blanks: those go before the report's line is read.
+sed -e 's/\x1b\[[0-9;?]*[a-zA-Z]//g' -e 's/ //g' "$work/console.txt" | tr -d '\r' > "$work/console-text.txt"
+grep -aqx "MIDIfilecreatedsuccessfully:c$(printf '\303\274')r\.mid" "$work/console-text.txt" ||
+  { echo "check-windows: the report on a wine console is not the characters:" >&2; grep -a successfully "$work/console-text.txt" | od -c >&2; exit 1; }
+echo "summary: exports the $(wc -w <<<"$declared") functions of the header alone; under wine $(sed -n 's/^wine consumer: //p' "$work/result.txt"), and the command's report is UTF-8 through a pipe and readable on a console"
