@@ -61,7 +61,7 @@ test('reads its version, statuses and instruments from the engine', async () => 
   const help = spawnSync(process.env.MIDICOMPOSE_CLI, ['--help']).stdout.toString();
   for (const [code, notes, instrument, beats] of [[12, 'C', 'piano', '0'], [13, 'C', 'kazoo', '1'], [15, '1', 'piano', '1']]) {
     await assert.rejects(compose(notes, { instrument, beats }), (error) => {
-      assert.ok(help.includes(`  ${code}  ${error.status}\n`), error.status);
+      assert.ok(help.includes(`  ${code}  ${error.status}: `), error.status);
       return error.code === code;
     });
   }
