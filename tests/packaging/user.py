@@ -2,7 +2,7 @@
 package's type hints (py.typed)."""
 import os
 import pickle
-from typing import Dict, List, Tuple
+from typing import Dict, List, Optional, Tuple
 
 import midicompose
 
@@ -15,6 +15,9 @@ def compose_all(lines: List[Tuple[str, str]], folder: str) -> Dict[str, int]:
                                                          instrument=instrument, beats="0.5")
             first: midicompose.Note = song.timeline[0]
             statuses[first.name] = song.program
+            for warning in song.warnings:
+                note: Optional[int] = warning.note
+                statuses[f"{warning.argument}:{warning.start}:{warning.code}"] = note if note is not None else -1
             copy: midicompose.Song = pickle.loads(pickle.dumps(song))
             wav: bytes = copy.wav()
             statuses[f"{first.name}.wav"] = len(wav)
