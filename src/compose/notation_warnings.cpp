@@ -20,18 +20,17 @@ namespace {
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsNoteLetter(char c) { return static_cast<unsigned>((static_cast<unsigned char>(c) | 0x20u) - 'a') < 7; }
 
 std::string Quoted(const char* text, std::size_t start, std::size_t end) {
     return "\"" + std::string(text + start, end - start) + "\"";
 }
 
-// "C4 (key 60)": the note a letter and octave are played as.
-std::string PlayedAs(char letter, int octave) {
-    const int key = NoteNameToKey(letter, static_cast<std::uint8_t>(octave));
+// "C4 (key 60)": the note a name with a note letter is played as.
+std::string PlayedAs(const char* name) {
+    const int key = NoteNameToKey(name[0], NameOctave(name));
     if (key > 127) return "key 127";
-    const char upper = static_cast<char>(letter & ~0x20);
-    return std::string(1, upper) + std::to_string(octave) + " (key " + std::to_string(key) + ")";
+    const char upper = static_cast<char>(name[0] & ~0x20);
+    return std::string(1, upper) + std::to_string(NameOctave(name)) + " (key " + std::to_string(key) + ")";
 }
 
 // "1 beat", "0.5 beats".
@@ -78,8 +77,7 @@ bool IsSharpOrFlat(const char* name, std::size_t length) {
 bool PlainName(const NoteEntry& e) {
     if (!IsNoteLetter(e.name[0])) return false;
     if (e.length == 1) return true;
-    return e.length == 2 && IsDigit(e.name[1]) &&
-           NoteNameToKey(e.name[0], static_cast<std::uint8_t>(e.name[1] - '0')) <= 127;
+    return e.length == 2 && IsDigit(e.name[1]) && NoteNameToKey(e.name[0], NameOctave(e.name)) <= 127;
 }
 
 // A beat-notation note's name: what its letter, octave and the rest became.
@@ -94,19 +92,17 @@ void FindNameWarnings(const NoteEntry& e, int note, Warnings& w) {
     if (n < 2) return;
     if (IsSharpOrFlat(name, n)) {
         w.Add(COMPOSE_WARN_SHARP_OR_FLAT, COMPOSE_ARGUMENT_NOTES, note, e.start + 1, e.colon,
-              std::string(name) + " has no sharps or flats here: played as " + PlayedAs(name[0], 4));
+              std::string(name) + " has no sharps or flats here: played as " + PlayedAs(name));
         return;
     }
-    const int octave = IsDigit(name[1]) ? name[1] - '0' : 4;
-    if (IsDigit(name[1]) && NoteNameToKey(name[0], static_cast<std::uint8_t>(octave)) > 127) {
+    if (IsDigit(name[1]) && NoteNameToKey(name[0], NameOctave(name)) > 127) {
         w.Add(COMPOSE_WARN_KEY_CLAMPED, COMPOSE_ARGUMENT_NOTES, note, e.start, e.start + 2,
               std::string(name, 2) + " is above the highest MIDI key, G9 (127): played as key 127");
     }
     const std::size_t ignored = IsDigit(name[1]) ? 2 : 1;
     if (n > ignored) {
         w.Add(COMPOSE_WARN_IGNORED_CHARACTERS, COMPOSE_ARGUMENT_NOTES, note, e.start + ignored, e.colon,
-              std::string(name) + ": " + Quoted(name, ignored, n) + " ignored: played as " +
-                  PlayedAs(name[0], octave));
+              std::string(name) + ": " + Quoted(name, ignored, n) + " ignored: played as " + PlayedAs(name));
     }
 }
 

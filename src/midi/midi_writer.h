@@ -90,14 +90,26 @@ struct MIDIWriterDeleter {
 // Owns a writer from CreateMIDIWriter.
 using MIDIWriterPtr = std::unique_ptr<MIDIWriter, MIDIWriterDeleter>;
 
+// Whether the letter names a note: A to G, either case. Setting the 0x20 bit
+// folds the capitals onto the small letters, and only A-G and a-g land on
+// 'a' to 'g'.
+inline bool IsNoteLetter(char letter) {
+    return static_cast<unsigned>((static_cast<unsigned char>(letter) | 0x20u) - 'a') < 7;
+}
+
 // (octave + 1) * 12 + semitone of the letter; 60 for a letter that is no note.
 inline int NoteNameToKey(char letter, std::uint8_t octave) {
-    // Semitones above C of A to G; setting the 0x20 bit folds the capitals
-    // onto the small letters, and only A-G and a-g land on 'a' to 'g'.
-    static constexpr std::uint8_t kSemitones[7] = {9, 11, 0, 2, 4, 5, 7};
-    const unsigned index = (static_cast<unsigned char>(letter) | 0x20u) - 'a';
-    if (index >= 7) return 60;
-    return (octave + 1) * 12 + kSemitones[index];
+    static constexpr std::uint8_t kSemitones[7] = {9, 11, 0, 2, 4, 5, 7};  // above C, of A to G
+    if (!IsNoteLetter(letter)) return 60;
+    return (octave + 1) * 12 + kSemitones[(static_cast<unsigned char>(letter) | 0x20u) - 'a'];
+}
+
+// The octave a non-empty name is read in: one digit at most, right after
+// the letter ("C10" is C in octave 1); anything else there reads as 4
+// ("C#5" is C in octave 4).
+inline std::uint8_t NameOctave(const char* name) {
+    const unsigned digit = static_cast<unsigned char>(name[1]) - '0';
+    return digit <= 9 ? static_cast<std::uint8_t>(digit) : 4;
 }
 
 // Grows a full note array: to 10 records when empty, else to twice its
@@ -129,11 +141,8 @@ inline int AppendMIDINote(MIDIWriter* writer, std::uint8_t key, std::uint32_t st
 inline int AddMIDINote(MIDIWriter* writer, const char* name, std::uint32_t start,
                        std::uint32_t duration, std::uint8_t velocity) {
     if (writer == nullptr || name == nullptr || name[0] == '\0') return 0;
-    // One octave digit at most: "C10" is C in octave 1, "C#5" is C in octave 4.
-    const unsigned digit = static_cast<unsigned char>(name[1]) - '0';
-    const std::uint8_t octave = digit <= 9 ? static_cast<std::uint8_t>(digit) : 4;
-    return AppendMIDINote(writer, static_cast<std::uint8_t>(NoteNameToKey(name[0], octave)), start, duration,
-                          velocity);
+    return AppendMIDINote(writer, static_cast<std::uint8_t>(NoteNameToKey(name[0], NameOctave(name))), start,
+                          duration, velocity);
 }
 
 }  // namespace midicompose
