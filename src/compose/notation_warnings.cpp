@@ -178,7 +178,8 @@ void FindBeatsWarnings(const char* beats, const ArgumentsRead& read, const NoteL
         if (IsWhiteSpace(*p)) continue;
         const std::size_t start = read.beatsNumberEnd;
         w.Add(COMPOSE_WARN_TRAILING_TEXT, COMPOSE_ARGUMENT_BEATS, -1, start, length,
-              Quoted(beats, start, length) + " after the beats value ignored: the default length is " + Beats(defaultBeats));
+              Quoted(beats, start, length) + " after the beats value ignored: the default length is " +
+                  Beats(defaultBeats));
         break;
     }
 }

@@ -105,9 +105,9 @@ std::uint8_t* PutEvents(std::uint8_t* out, const MIDIWriter& writer, bool endToE
     for (std::size_t k = 0; k < count; ++k) {
         const auto i = static_cast<std::uint32_t>(order != nullptr ? (*order)[k] : k);
         const MIDINote& note = writer.notes[i];
-        while (!offs.empty() && (offs.front().tick < note.start || (offs.front().tick == note.start && offs.front().note < i))) {
-            putOff();
-        }
+        // Note-offs due first: earlier, or at this tick and of a note added before.
+        const auto dueFirst = [&](const PendingOff& o) { return o.tick < note.start || (o.tick == note.start && o.note < i); };
+        while (!offs.empty() && dueFirst(offs.front())) putOff();
         out = PutNoteEvent(out, note.start - last, on, note.key, note.velocity);
         last = note.start;
         offs.push_back({note.start + note.duration, i, note.key});
@@ -155,7 +155,8 @@ int WriteMIDITrack(ByteBuffer& file, const MIDIWriter* writer) {
         }
         // Room for the longest the events can be (a four-byte delta each),
         // filled through a pointer, then cut to what was written.
-        const std::size_t room = kProgramChangeBytes + 2 * writer->notes.size() * (4 + kNoteEventBytes) + sizeof kEndOfTrack;
+        const std::size_t room =
+            kProgramChangeBytes + 2 * writer->notes.size() * (4 + kNoteEventBytes) + sizeof kEndOfTrack;
         file.resize(chunk + 8 + room);
         std::uint8_t* const begin = file.data() + chunk + 8;
         std::uint8_t* out = PutEvents(begin, *writer, endToEnd, sorted ? nullptr : &order);
