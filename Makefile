@@ -123,6 +123,7 @@ check-dist:
 # $(BUILD_DIR)-wasm/npm and the playground in $(BUILD_DIR)-wasm/web.
 wasm:
 	@command -v emcc >/dev/null || { echo "no emcc: apt-get install emscripten (or make deps-check)"; exit 1; }
+	@command -v esbuild >/dev/null || { echo "no esbuild: apt-get install esbuild (or make deps-check)"; exit 1; }
 	cmake -S . -B $(BUILD_DIR)-wasm -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/emscripten.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DMIDICOMPOSE_BUILD_TESTS=OFF -DMIDICOMPOSE_WERROR=ON
 	cmake --build $(BUILD_DIR)-wasm -j $(JOBS)

@@ -24,9 +24,13 @@ case $part in
     [ -x "$chromium" ] || { scripts/skip-part.sh "no $chromium (Debian package chromium)"; exit $?; }
     # The driver from the lock file; it downloads no browser.
     (cd web/test && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
-    MIDICOMPOSE_WEB_DIR=$wasm/web MIDICOMPOSE_SCREENSHOT=$wasm/playground.png CHROMIUM=$chromium \
+    # The static zip make dist ships, which the first-visit test serves with python3 -m http.server.
+    zip=$(scripts/web-zip.sh "$wasm/web" "$wasm/midicompose-web.zip")
+    MIDICOMPOSE_WEB_DIR=$wasm/web MIDICOMPOSE_WEB_ZIP=$zip MIDICOMPOSE_NPM_DIR=$wasm/npm \
+      MIDICOMPOSE_SCREENSHOT=$wasm/playground.png CHROMIUM=$chromium \
       node --test web/test/ | tee "$wasm/browser-tests.log"
-    echo "summary: $(grep -E '^# pass' "$wasm/browser-tests.log" | sed 's/# //') in $("$chromium" --version 2>/dev/null | head -1); screenshot $wasm/playground.png"
+    figures=$(grep -E '^# (first visit|instrument change):' "$wasm/browser-tests.log" | sed 's/^# //' | paste -sd ';' | sed 's/;/; /g')
+    echo "summary: $(grep -E '^# pass' "$wasm/browser-tests.log" | sed 's/# //') in $("$chromium" --version 2>/dev/null | head -1); $figures; screenshot $wasm/playground.png"
     ;;
   *) echo "usage: $0 package|browser NATIVE_BUILD_DIR WASM_BUILD_DIR" >&2; exit 2 ;;
 esac

@@ -9,6 +9,7 @@ const root = resolve(process.argv[2] ?? '.');
 const port = Number(process.argv[3] ?? 8480);
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css',
                 '.png': 'image/png', '.svg': 'image/svg+xml', '.json': 'application/json',
+                '.webmanifest': 'application/manifest+json',
                 '.sf2': 'application/octet-stream', '.sf3': 'application/octet-stream', '.wav': 'audio/wav' };
 
 // The file a request names inside the root, or null for a request that

@@ -1,10 +1,11 @@
 // The playground: note text in; piano roll, sound, the .mid and the .wav out.
 // Every byte and every note comes from the midicompose engine; this page
 // draws the notes it hands back and plays them through the package's
-// renderer with a real General MIDI font (or, without one, simple voices).
-import { compose, instruments } from './midicompose/index.js';
-import { render } from './midicompose/audio.js';
-import { loadFont, playWithFont } from './player.js';
+// renderer with a real General MIDI font, fetched an instrument at a time
+// (or, where there is none to be had, simple voices).
+import { compose, instruments, version } from './midicompose/index.js';
+import { fontSlices } from './fonts.js';
+import { playWithFont } from './player.js';
 import { LABEL_WIDTH, drawRoll } from './roll.js';
 import { readLink, writeLink } from './share.js';
 import { playVoices } from './voices.js';
@@ -17,10 +18,14 @@ const playButton = $('play'), downloadButton = $('download'), wavButton = $('dow
 const SECONDS_PER_BEAT = 0.5;  // the engine writes no tempo: 120 beats a minute
 const page = document.body.dataset;
 let song = null;          // the latest successful composition
-let font = null;          // the soundfont's bytes, once loaded
-let playing = null;       // { stop() } while sound plays
+let playing = null;       // { stop() } while sound plays, or while Play waits for its font
 let pixelsPerBeat = 48;
-
+const release = await version();
+const fonts = fontSlices(`fonts-${release}`, `midicompose-${release}`);
+// The renderer and its synthesizer, the page's heaviest part: imported once
+// the page is usable, when the first sound is prepared.
+let audioModule = null;
+const audio = () => (audioModule ??= import('./midicompose/audio.js').catch(() => { audioModule = null; return null; }));
 for (const [name, program] of Object.entries(await instruments())) {
   instrumentSelect.append(new Option(`${name} (${program})`, name));
 }
@@ -76,7 +81,7 @@ async function update() {
     report.classList.remove('error');
     report.removeAttribute('role');
     redraw();
-    warmUp(song.program);
+    prepare(song);
     programLine.textContent = song.program === 128 ? 'Drums: percussion on channel 10' : `Program ${song.program}: ${song.instrument}`;
   } catch (error) {
     if (ticket !== pending) return;
@@ -88,19 +93,58 @@ async function update() {
     roll.replaceChildren();
     programLine.textContent = '';
   }
-  playButton.disabled = downloadButton.disabled = song === null;
-  wavButton.disabled = song === null || !font;
+  playButton.disabled = downloadButton.disabled = wavButton.disabled = song === null;
   page.composed = String(ticket);
 }
 
-// The font's samples for an instrument are decoded the first time it plays:
-// done ahead, in the background, for the instrument chosen, so that Play
-// only renders.
+const kilobytes = (bytes) => `${Math.round(bytes / 1000)} KB`;
+
+// What Play needs for the song's instrument, fetched as soon as it is
+// chosen: its slice and the renderer. The line beside the buttons says
+// which font plays, or why none does.
+async function prepare({ program, instrument }) {
+  const renderer = audio();
+  const entry = await fonts.entry(program);
+  const current = () => song?.program === program;
+  if (!entry) {
+    if (!current()) return;
+    fontLine.textContent = 'No soundfont beside this page (make wasm cuts one from Debian\'s fluidr3mono-gm-soundfont): ' +
+                           'Play uses simple voices, and there is no .wav to download.';
+    wavButton.hidden = true;
+    page.font = 'none';
+    return;
+  }
+  wavButton.hidden = false;
+  if (!fonts.has(program) && current()) {
+    fontLine.textContent = `Loading the sound of ${instrument} (${kilobytes(entry.bytes)})…`;
+    page.font = 'loading';
+  }
+  const [font] = await Promise.all([fonts.get(program), renderer]);
+  if (font) warmUp(program, font);
+  if (!current()) return;
+  fontLine.textContent = font ? `${instrument}: “${entry.preset}” from ${entry.font} (${kilobytes(entry.bytes)}).`
+                              : `The sound of ${instrument} could not be fetched: Play uses simple voices.`;
+  page.font = font ? 'loaded' : 'none';
+  keepOffline();
+}
+
+// A font's samples are decoded the first time they play: done ahead, in the
+// background, for the instrument chosen, so that Play only renders; but not
+// while Play is waiting, which would wait for it.
 const warmed = new Set();
-function warmUp(program) {
-  if (!font || warmed.has(program)) return;
+function warmUp(program, font) {
+  if (warmed.has(program) || playing) return;
   warmed.add(program);
-  setTimeout(async () => render(await compose('C', { instrument: program }), { soundfont: font }), 0);
+  setTimeout(async () => (await audio())?.render(await compose('C', { instrument: program }), { soundfont: font }), 0);
+}
+
+// The service worker keeps the page for offline visits: registered once
+// the first sound is ready, so that it does not compete with it.
+function keepOffline() {
+  if (page.offline || !navigator.serviceWorker) return;
+  page.offline = 'registering';
+  navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
+    .then(() => { page.offline = 'ready'; }, () => { page.offline = 'unavailable'; });
 }
 
 function stop() {
@@ -108,6 +152,7 @@ function stop() {
   playing.stop();
   playing = null;
   playButton.textContent = 'Play';
+  playButton.removeAttribute('aria-busy');
   page.playing = 'false';
   $('cursor')?.setAttribute('visibility', 'hidden');
 }
@@ -128,28 +173,41 @@ function follow(context, start) {
   requestAnimationFrame(step);
 }
 
-function play() {
+// Play sounds the instrument chosen, never another: pressed before its
+// slice is here, it says it is loading it and starts when it arrives.
+async function play() {
   if (playing) return stop();
   if (!song) return;
-  const clicked = performance.now();
-  const context = new AudioContext();
+  const wanted = song, clicked = performance.now();
+  const context = new AudioContext();  // made within the press, so that it may start
+  const ticket = { stop: () => context.close() };
+  playing = ticket;
+  page.playing = 'true';
+  playButton.textContent = 'Stop';
+  if (!fonts.has(wanted.program)) {
+    playButton.textContent = `Loading ${wanted.instrument}…`;
+    playButton.setAttribute('aria-busy', 'true');
+  }
+  const [font, renderer] = await Promise.all([fonts.get(wanted.program), audio()]);
+  if (playing !== ticket) return;  // stopped while it loaded
+  playButton.textContent = 'Stop';
+  playButton.removeAttribute('aria-busy');
   const started = (start) => {
     page.firstSoundMs = String(Math.round(performance.now() - clicked));
+    page.firstSoundAt = String(Math.round(performance.now() + (start - context.currentTime) * 1000));
     page.contextState = context.state;
     page.sourcesStarted = String(Number(page.sourcesStarted ?? 0) + 1);
+    page.sounded = `${wanted.program} ${font && renderer ? 'font' : 'voices'}`;
     follow(context, start);
   };
-  if (font) {
-    const player = playWithFont(context, song, font, started);
-    playing = { stop: () => { player.stop(); context.close(); } };
+  if (font && renderer) {
+    const player = playWithFont(context, wanted, font, started, renderer);
+    ticket.stop = () => { player.stop(); context.close(); };
   } else {
     const start = context.currentTime + 0.05;
-    playVoices(context, song, start, SECONDS_PER_BEAT);
+    playVoices(context, wanted, start, SECONDS_PER_BEAT);
     started(start);
-    playing = { stop: () => context.close() };
   }
-  playButton.textContent = 'Stop';
-  page.playing = 'true';
 }
 
 function save(bytes, type, name) {
@@ -162,10 +220,12 @@ function save(bytes, type, name) {
 }
 
 async function downloadWav() {
-  if (!song || !font) return;
+  if (!song) return;
+  const wanted = song;
   wavButton.disabled = true;
   try {
-    save((await render(song, { soundfont: font })).wav, 'audio/wav', 'composition.wav');
+    const [font, renderer] = await Promise.all([fonts.get(wanted.program), audio()]);
+    if (font && renderer) save((await renderer.render(wanted, { soundfont: font })).wav, 'audio/wav', 'composition.wav');
   } finally {
     wavButton.disabled = song === null;
   }
@@ -179,29 +239,6 @@ async function copyLink() {
   } catch {
     fontLine.textContent = `Link: ${location.href}`;  // no clipboard here: the address, to copy by hand
   }
-}
-
-async function fetchFont() {
-  wavButton.disabled = true;
-  fontLine.textContent = 'Loading the General MIDI soundfont…';
-  try {
-    font = await loadFont('soundfont.sf3', (received, total) => {
-      fontLine.textContent = total ? `Loading the General MIDI soundfont… ${Math.round((100 * received) / total)}%`
-                                   : `Loading the General MIDI soundfont… ${(received / 1e6).toFixed(1)} MB`;
-    });
-  } catch {
-    font = null;
-  }
-  if (font) {
-    warmUp(song?.program ?? 0);
-    fontLine.textContent = `Soundfont loaded (${(font.length / 1e6).toFixed(1)} MB): you hear the instrument you chose.`;
-  } else {
-    fontLine.textContent = 'No soundfont beside this page (make wasm copies one where Debian\'s fluidr3mono-gm-soundfont is ' +
-                           'installed): Play uses simple voices, and there is no .wav to download.';
-  }
-  wavButton.disabled = song === null || !font;
-  wavButton.hidden = !font;
-  page.font = font ? 'loaded' : 'none';
 }
 
 let timer = 0;
@@ -226,4 +263,3 @@ document.addEventListener('keydown', (event) => {
 });
 new ResizeObserver(redraw).observe($('roll-frame'));
 await update();
-fetchFont();

@@ -1,40 +1,19 @@
-// Sound from a General MIDI soundfont: the font fetched once from the page's
-// own origin, and a song played while it renders, piece by piece, so the
-// first sound comes long before the whole piece is computed.
-import { renderChunks } from './midicompose/audio.js';
+// Sound from a General MIDI soundfont: a song played while it renders,
+// piece by piece, so the first sound comes long before the whole piece is
+// computed. The renderer (the package's audio entry, with its synthesizer)
+// is passed in: the page imports it only when sound is first needed.
 
 const CHUNK_SECONDS = 0.1, AHEAD_SECONDS = 1.5;
-
-/** The font's bytes, reporting progress as (received, total) bytes; null
- * when the page has no font beside it. */
-export async function loadFont(url, onProgress) {
-  const response = await fetch(url);
-  if (!response.ok) return null;
-  const total = Number(response.headers.get('content-length')) || 0;
-  const reader = response.body.getReader(), parts = [];
-  let received = 0;
-  for (;;) {
-    const { done, value } = await reader.read();
-    if (done) break;
-    parts.push(value);
-    received += value.length;
-    onProgress(received, total);
-  }
-  const bytes = new Uint8Array(received);
-  let at = 0;
-  for (const part of parts) { bytes.set(part, at); at += part.length; }
-  return bytes;
-}
 
 const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 /**
- * Plays the song with the font on the context. onStart(contextTime) is
- * called as the first piece is scheduled. Returns { stop(), finished } where
+ * Plays the song with the font on the context, rendered by the audio
+ * module. onStart(contextTime) is called as the first piece is scheduled. Returns { stop(), finished } where
  * finished resolves with the sound's length in seconds once all of it is
  * scheduled.
  */
-export function playWithFont(context, song, font, onStart) {
+export function playWithFont(context, song, font, onStart, { renderChunks }) {
   let stopped = false;
   const sources = [];
   const finished = (async () => {
