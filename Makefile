@@ -108,6 +108,8 @@ bench:
 	scripts/bench-batch.sh $(BUILD_DIR)-bench
 	scripts/check-python.sh $(BUILD_DIR) --install-only && cd $(BUILD_DIR) && python-venv/bin/python ../bench/python_bench.py
 	$(MAKE) --no-print-directory wasm >/dev/null && node bench/node_bench.mjs $(BUILD_DIR)-wasm/npm
+	@# The playground's first visit at 10 Mbit/s and 40 ms, in Chromium.
+	scripts/check-js.sh figures $(BUILD_DIR) $(BUILD_DIR)-wasm
 
 # Every package a user installs without cloning, in dist/ (scripts/dist.sh).
 dist:

@@ -107,6 +107,13 @@ check "mypy --strict types the installed package, and a user script against it" 
   mypy --strict --no-incremental --python-executable '$work/venv/bin/python' -p midicompose &&
   mypy --strict --no-incremental --python-executable '$work/venv/bin/python' '$work/app/user.py'"
 
+echo "== the playground's static zip"
+check "the web zip holds the page, its worker and manifest, the engine, the synthesizer and 129 slices" sh -c "
+  unzip -Z1 '$dist/midicompose-$version-web.zip' > '$work/web.list' &&
+  for f in index.html app.js sw.js manifest.webmanifest midicompose/midicompose.mjs midicompose/audio.js fonts-$version/index.json; do
+    grep -qx \"midicompose-$version-web/\$f\" '$work/web.list' || { echo \"no \$f\"; exit 1; }; done &&
+  [ \$(grep -c '\\.sf3\$' '$work/web.list') -eq 129 ]"
+
 echo "== the Windows zips"
 declared=$(sort "$build/first/deb/midicompose.exports" | tr '\n' ' ')  # the header's, as the build read them
 for name in win64 win32; do
@@ -125,7 +132,7 @@ echo "not run: the win32 DLL under wine (Debian's 32-bit wine needs the i386 arc
 
 sizes=$(cd "$dist" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs stat -c '%n %s' | paste -sd, | sed 's/,/, /g')
 if [ "$failures" -eq 0 ]; then
-  echo "summary: $(($(wc -l < "$dist/SHA256SUMS"))) artifacts, identical twice; lintian: no errors, $lintian_warnings warnings; debs installed and removed clean; wheel ($(basename "$wheel" | sed 's/.*-none-//; s/\.whl$//')), npm and win64 zip used; twine, publint, attw, tsc and mypy clean"
+  echo "summary: $(($(wc -l < "$dist/SHA256SUMS"))) artifacts, identical twice; lintian: no errors, $lintian_warnings warnings; debs installed and removed clean; wheel ($(basename "$wheel" | sed 's/.*-none-//; s/\.whl$//')), npm and win64 zip used, web zip listed; twine, publint, attw, tsc and mypy clean"
   echo "artifacts: $sizes"
 fi
 [ "$failures" -eq 0 ]

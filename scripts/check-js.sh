@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The npm package (node --test) or the playground in headless Chromium, on the
-# WebAssembly build. Skipped, or failed in CI, without the tools.
-# Usage: check-js.sh package|browser NATIVE_BUILD_DIR WASM_BUILD_DIR
+# WebAssembly build; figures: the playground's first visit on a slow network
+# alone, for make bench. Skipped, or failed in CI, without the tools.
+# Usage: check-js.sh package|browser|figures NATIVE_BUILD_DIR WASM_BUILD_DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
 part=$1 native=$(realpath "$2") wasm=$(realpath "$3")
@@ -19,18 +20,23 @@ case $part in
       console.log(Buffer.from(base64, 'base64').length)")
     echo "summary: $(grep -E '^# pass' "$wasm/js-tests.log" | sed 's/# //') node tests; .wasm $wasm_bytes bytes inside midicompose.mjs ($(wc -c < "$wasm/npm/midicompose.mjs") bytes)"
     ;;
-  browser)
+  browser|figures)
     chromium=${CHROMIUM:-/usr/bin/chromium}
     [ -x "$chromium" ] || { scripts/skip-part.sh "no $chromium (Debian package chromium)"; exit $?; }
     # The driver from the lock file; it downloads no browser.
     (cd web/test && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
     # The static zip make dist ships, which the first-visit test serves with python3 -m http.server.
     zip=$(scripts/web-zip.sh "$wasm/web" "$wasm/midicompose-web.zip")
+    # figures (make bench): the first visit on the slow network alone.
+    tests=web/test/
+    [ "$part" = figures ] && tests=web/test/first-visit.test.js
     MIDICOMPOSE_WEB_DIR=$wasm/web MIDICOMPOSE_WEB_ZIP=$zip MIDICOMPOSE_NPM_DIR=$wasm/npm \
       MIDICOMPOSE_SCREENSHOT=$wasm/playground.png CHROMIUM=$chromium \
-      node --test web/test/ | tee "$wasm/browser-tests.log"
-    figures=$(grep -E '^# (first visit|instrument change):' "$wasm/browser-tests.log" | sed 's/^# //' | paste -sd ';' | sed 's/;/; /g')
-    echo "summary: $(grep -E '^# pass' "$wasm/browser-tests.log" | sed 's/# //') in $("$chromium" --version 2>/dev/null | head -1); $figures; screenshot $wasm/playground.png"
+      node --test $tests > "$wasm/browser-tests.log" || { cat "$wasm/browser-tests.log"; exit 1; }
+    figures=$(grep -E '^# (first visit|instrument change)' "$wasm/browser-tests.log" | sed 's/^# //')
+    if [ "$part" = figures ]; then echo "$figures"; exit 0; fi
+    cat "$wasm/browser-tests.log"
+    echo "summary: $(grep -E '^# pass' "$wasm/browser-tests.log" | sed 's/# //') in $("$chromium" --version 2>/dev/null | head -1); $(echo "$figures" | paste -sd ';' | sed 's/;/; /g'); screenshot $wasm/playground.png"
     ;;
-  *) echo "usage: $0 package|browser NATIVE_BUILD_DIR WASM_BUILD_DIR" >&2; exit 2 ;;
+  *) echo "usage: $0 package|browser|figures NATIVE_BUILD_DIR WASM_BUILD_DIR" >&2; exit 2 ;;
 esac

@@ -2,7 +2,8 @@
 # make dist: every package a user installs without cloning, in one folder,
 # all from the version the public header states:
 #   the Debian packages (CPack), a Python wheel and sdist, the npm tarball,
-#   Windows zips for x64 and x86, the source archive, and SHA256SUMS.
+#   Windows zips for x64 and x86, the playground's static zip, the source
+#   archive, and SHA256SUMS.
 # SOURCE_DATE_EPOCH (default: the last commit's time) dates what they hold,
 # so two runs from the same commit give the same bytes where formats allow.
 # Usage: dist.sh [OUT_DIR [BUILD_DIR]]   (default: dist and build-dist)
@@ -49,6 +50,9 @@ PY
 echo "== npm package"
 make --no-print-directory wasm >/dev/null
 npm pack ./build-wasm/npm --pack-destination "$out" --loglevel=error >/dev/null
+
+echo "== the playground as static files, with its font slices"
+scripts/web-zip.sh build-wasm/web "$out/midicompose-$version-web.zip" >/dev/null
 
 # A Windows zip: the DLL and the command, the header, a .def, import
 # libraries for MinGW (.dll.a) and for MSVC's linker (.lib), a README.
