@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -15,6 +16,7 @@
 
 #include "midicompose.h"
 #include "midicompose_audio.h"
+#include "small_sf2.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -108,13 +110,17 @@ TEST(MIDIComposeRender, LastsAsLongAsTheMusicAndItsRelease) {
 TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
     TempDir dir;
     const Bytes chord = Compose("C:2 E:1 G:1 C5:2", "violin");
-    Bytes format2 = chord;
+    Bytes format2 = chord, twoTracks = chord;
     format2[9] = 2;
+    twoTracks[11] = 2;  // a header that promises a track the file does not hold
     WriteBytes(dir.File("not-a-font.sf2"), chord);
+    // RIFF, but a WAV: FluidSynth's own loaders would complain of it on the console.
+    WriteBytes(dir.File("sound.wav"), HexBytes("52 49 46 46 24 00 00 00 57 41 56 45 66 6D 74 20"));
     const std::string wav = dir.File("old.wav");
     WriteBytes(wav, {'o', 'l', 'd'});
     const std::string missingFolder = dir.File("missing/x.wav");
-    const std::string notAFont = dir.File("not-a-font.sf2"), missingFont = dir.File("none.sf2");
+    const std::string notAFont = dir.File("not-a-font.sf2"), missingFont = dir.File("none.sf2"),
+                      wavFont = dir.File("sound.wav");
     struct Case {
         const char* what;
         Bytes midi;
@@ -129,7 +135,14 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
         {"a header alone", Bytes(chord.begin(), chord.begin() + 14), Font(), 0, nullptr, RENDER_NOT_MIDI, "whole"},
         {"a track cut short", Bytes(chord.begin(), chord.end() - 1), Font(), 0, nullptr, RENDER_NOT_MIDI, "whole"},
         {"format 2", format2, Font(), 0, nullptr, RENDER_NOT_MIDI, "format 0 or 1"},
+        {"two tracks promised, one held", twoTracks, Font(), 0, nullptr, RENDER_NOT_MIDI, "whole"},
         {"a rate FluidSynth cannot play at", chord, Font(), 200000, nullptr, RENDER_BAD_RATE, "8000 to 96000"},
+        {"a rate just above the highest", chord, Font(), 96001, nullptr, RENDER_BAD_RATE, "96001"},
+        {"a rate just below the lowest", chord, Font(), 7999, nullptr, RENDER_BAD_RATE, "7999"},
+        {"a rate far below it", chord, Font(), 4000, nullptr, RENDER_BAD_RATE, "4000"},
+        {"a negative rate", chord, Font(), -1, nullptr, RENDER_BAD_RATE, "-1"},
+        {"a WAV file as the font", chord, wavFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not an SF2, SF3 or DLS"},
+        {"a folder as the font", chord, dir.path().c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not a file"},
         {"a missing font", chord, missingFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "No such file"},
         {"a file that is no font", chord, notAFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "cannot load"},
         {"a missing folder", chord, Font(), 0, missingFolder.c_str(), RENDER_SAVE_FAILED, "Could not create"},
@@ -141,7 +154,7 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
         EXPECT_TRUE(r.wav.empty()) << c.what;
         EXPECT_NE(MIDIComposeRenderStatusName(r.status), nullptr) << c.what;
     }
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"not-a-font.sf2", "old.wav"}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"not-a-font.sf2", "old.wav", "sound.wav"}));
     // A font named by the environment; saving replaces the old file whole.
     setenv("MIDICOMPOSE_SOUNDFONT", missingFont.c_str(), 1);
     EXPECT_EQ(Render(chord, nullptr).status, RENDER_BAD_SOUNDFONT);
@@ -153,6 +166,24 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
     EXPECT_EQ(saved.wav[24] | (saved.wav[25] << 8), 22050);
     EXPECT_EQ(MIDIComposeRenderStatusName(0), nullptr);
     EXPECT_EQ(MIDIComposeRender(chord.data(), chord.size(), Font(), 0, nullptr, nullptr), RENDER_OK);
+}
+
+// Fonts are kept loaded between renders, by the file a path names: a link
+// pointed at another font of the same size is loaded again, not served stale.
+TEST(MIDIComposeRender, LoadsTheFontAPathNamesNowNotTheOneItNamedBefore) {
+    TempDir dir;
+    const std::string sine = dir.File("sine.sf2"), saw = dir.File("saw.sf2"), link = dir.File("font.sf2");
+    WriteBytes(sine, SmallSoundfont(0, 0));
+    WriteBytes(saw, SmallSoundfont(0, 1));
+    const Bytes notes = Compose("C:2 E G", "piano");
+    const Rendered fromSine = Render(notes, sine.c_str()), fromSaw = Render(notes, saw.c_str());
+    ASSERT_EQ(fromSine.status, RENDER_OK) << fromSine.message;
+    ASSERT_NE(fromSine.wav, fromSaw.wav);
+    ASSERT_EQ(symlink(sine.c_str(), link.c_str()), 0);
+    EXPECT_EQ(Render(notes, link.c_str()).wav, fromSine.wav);
+    ASSERT_EQ(unlink(link.c_str()), 0);
+    ASSERT_EQ(symlink(saw.c_str(), link.c_str()), 0);
+    EXPECT_EQ(Render(notes, link.c_str()).wav, fromSaw.wav);
 }
 
 }  // namespace

@@ -269,6 +269,40 @@ TEST(Batch, RefusesTwoLinesNamingOneOutputBeforeWritingAnything) {
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"batch.tsv"});
 }
 
+// A line that cannot be written fails alone, and the summary counts it as
+// failed: an output named again (by another spelling) as the lines come, a
+// line past 1 MiB, a sound that cannot be rendered.
+TEST(Batch, FailsEachLineItCannotWriteAndCountsItAsFailed) {
+    struct Case {
+        const char* what;
+        std::string lines;
+        std::vector<std::string> options;
+        int exit;
+        const char* error;
+        std::vector<std::string> written;
+    } cases[] = {
+        {"an output named twice on standard input", "C\ta.mid\nD\tb.mid\nE\t./a.mid\n", {}, 2,
+         "<stdin>:3: SAME_OUTPUT: line 1 writes ./a.mid too; not written", {"a.mid", "b.mid"}},
+        {"a line longer than 1 MiB", "C\tlong.mid\tpiano\t1" + std::string(1 << 20, ' ') + "\nD\tshort.mid\n", {}, 1,
+         "<stdin>:1: BAD_LINE: the line is longer than 1 MiB", {"short.mid"}},
+        {"a sound that cannot be rendered", "C\ta.mid\nD\tb.mid\n", {"--wav", "--soundfont", "font.sf2"}, 1,
+         "batch: 0 written, 2 failed", {"a.mid", "b.mid", "font.sf2"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteBytes(dir.File("font.sf2"), {'n', 'o'});
+        std::vector<std::string> args{"--batch", "-"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Outcome run = Command(args, c.lines, dir.path());
+        EXPECT_EQ(run.exit, c.exit) << c.what << ": " << run.err;
+        EXPECT_NE(run.err.find(c.error), std::string::npos) << c.what << ": " << run.err;
+        std::vector<std::string> written = c.written;
+        if (c.options.empty()) written.push_back("font.sf2");
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(dir.Entries(), written) << c.what;
+    }
+}
+
 // Ctrl-C in the middle: the run stops between compositions, every output is
 // whole or absent, no temporary file is left, and the summary says so.
 TEST(Batch, StopsCleanlyWhenInterrupted) {

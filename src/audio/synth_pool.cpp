@@ -78,15 +78,21 @@ RenderSynth::~RenderSynth() {
 
 std::unique_ptr<LoadedFont> TakeIdleFont(const FontFile& file) {
     Pool& pool = ThePool();
+    std::unique_ptr<LoadedFont> found;
+    std::vector<std::unique_ptr<LoadedFont>> stale;  // unloaded once the lock below is let go
     std::lock_guard<std::mutex> hold(pool.lock);
-    for (auto it = pool.idle.begin(); it != pool.idle.end(); ++it) {
-        if ((*it)->file() == file) {
-            std::unique_ptr<LoadedFont> font = std::move(*it);
-            pool.idle.erase(it);
-            return font;
+    for (auto it = pool.idle.begin(); it != pool.idle.end();) {
+        if (found == nullptr && (*it)->file() == file) {
+            found = std::move(*it);
+        } else if ((*it)->file().path == file.path && !((*it)->file() == file)) {
+            stale.push_back(std::move(*it));
+        } else {
+            ++it;
+            continue;
         }
+        it = pool.idle.erase(it);
     }
-    return nullptr;
+    return found;
 }
 
 void ReturnFont(std::unique_ptr<LoadedFont> font) {

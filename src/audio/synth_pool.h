@@ -60,7 +60,10 @@ private:
     fluid_synth_t* synth_ = nullptr;
 };
 
-// An idle loaded font for the file, or null when none is idle.
+// An idle loaded font for the file, or null when none is idle. Idle fonts
+// loaded from the same path when it named another file (replaced, or a link
+// pointed elsewhere) are unloaded: FluidSynth keeps a font's samples by its
+// path and modification second, and would hand their samples to the new file.
 std::unique_ptr<LoadedFont> TakeIdleFont(const FontFile& file);
 // Hands a font back for the next render.
 void ReturnFont(std::unique_ptr<LoadedFont> font);

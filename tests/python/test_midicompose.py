@@ -139,6 +139,7 @@ def test_refuses_nul_characters_and_numbers_of_the_wrong_kind_before_calling_the
         (("C D", None, "violin\0junk"), ValueError, "embedded null character in instrument"),
         (("C D", None, "violin", "1\0junk"), ValueError, "embedded null character in beats"),
         (("C D", None, 40.7), TypeError, "instrument must be a text or an int, not a float"),
+        (("C D", None, 40.0), TypeError, "instrument must be a text or an int, not a float"),
         (("C D", None, True), TypeError, "instrument must be a text or a number, not a bool"),
         (("C D", None, "violin", False), TypeError, "beats must be a text or a number, not a bool"),
     ]:
