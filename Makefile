@@ -10,7 +10,7 @@ BEATS      ?= 1.0
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 .PHONY: all build build-tests run audio check check-run check-python check-js check-browser wasm web sweep check-main check-interop check-asan check-tsan check-fuzz check-windows check-dist dist \
-        bench fuzz fuzz-build deps-build deps-check clean
+        bench fuzz fuzz-build deps-build deps-check clean coverage check-coverage
 
 all: build
 
@@ -35,7 +35,9 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print
                 TSAN_OPTIONS=halt_on_error=1
 
 FUZZ_SECONDS ?= 60
-FUZZERS = compose_fuzzer parser_fuzzer
+# FluidSynth's own leaks on malformed fonts are not the fuzzers' findings (fuzz/lsan.supp).
+FUZZ_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp
+FUZZERS = compose_fuzzer parser_fuzzer batch_fuzzer render_fuzzer font_fuzzer
 
 # Every part in turn, then one summary line a part (scripts/check.sh).
 check: deps-check
@@ -93,7 +95,7 @@ deps-check:
 
 clean:
 	rm -rf $(BUILD_DIR) $(BUILD_DIR)-run $(BUILD_DIR)-wasm $(BUILD_DIR)-asan $(BUILD_DIR)-tsan $(BUILD_DIR)-fuzz $(BUILD_DIR)-mingw \
-	  $(BUILD_DIR)-bench $(BUILD_DIR)-dist dist
+	  $(BUILD_DIR)-bench $(BUILD_DIR)-dist $(BUILD_DIR)-coverage dist
 
 # Benchmarks: the library against the atomic-write floor, the writer alone,
 # and the command as a process. Nothing here fails on time.
@@ -152,6 +154,15 @@ sweep: build-tests
 	MIDICOMPOSE_SWEEP=$(SWEEP) $(BUILD_DIR)/tests/midicompose_unit_tests \
 	  --gtest_filter='ParseDecimal.*:FormatShortNumber.*'
 
+# What the tests run of the code: C and C++ (gcovr; an HTML page in
+# $(BUILD_DIR)-coverage/coverage/index.html), Python and JavaScript.
+coverage: build-tests wasm
+	scripts/coverage.sh $(BUILD_DIR)-coverage $(BUILD_DIR) $(BUILD_DIR)-wasm
+
+check-coverage: build-tests
+	@if command -v emcc >/dev/null; then $(MAKE) --no-print-directory coverage; \
+	 else scripts/skip-part.sh "no emcc (Debian package emscripten)"; exit $$?; fi
+
 # midicompose.dll cross-built with mingw-w64 and run under wine, where installed.
 check-windows:
 	scripts/check-windows.sh $(BUILD_DIR)-mingw
@@ -168,7 +179,7 @@ fuzz: fuzz-build
 	@set -e; for f in $(FUZZERS); do \
 	  corpus=fuzz/corpus/$${f%_fuzzer}; scratch=$(BUILD_DIR)-fuzz/corpus-$$f; mkdir -p $$scratch; \
 	  echo "== $$f: $(FUZZ_SECONDS) s"; \
-	  $(SANITIZER_ENV) $(BUILD_DIR)-fuzz/fuzz/$$f -close_fd_mask=3 -dict=fuzz/midicompose.dict \
+	  $(SANITIZER_ENV) $(FUZZ_ENV) $(BUILD_DIR)-fuzz/fuzz/$$f -close_fd_mask=3 -dict=fuzz/midicompose.dict \
 	    -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(BUILD_DIR)-fuzz/ \
 	    $$scratch $$corpus 2>&1 | grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|==|SUMMARY|ERROR)|Done' ; \
 	  test $${PIPESTATUS[0]} -eq 0; \
@@ -176,6 +187,6 @@ fuzz: fuzz-build
 
 check-fuzz: fuzz-build
 	@for f in $(FUZZERS); do \
-	  $(SANITIZER_ENV) $(BUILD_DIR)-fuzz/fuzz/$$f -close_fd_mask=3 -runs=0 fuzz/corpus/$${f%_fuzzer} 2>&1 | tail -1 || exit 1; \
+	  $(SANITIZER_ENV) $(FUZZ_ENV) $(BUILD_DIR)-fuzz/fuzz/$$f -close_fd_mask=3 -runs=0 fuzz/corpus/$${f%_fuzzer} 2>&1 | tail -1 || exit 1; \
 	done
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)

@@ -18,6 +18,7 @@ all_parts=(
   "asan|tests under ASan, LSan and UBSan|check-asan"
   "tsan|threads under TSan|check-tsan"
   "fuzz|libFuzzer: corpus replay and exploration|check-fuzz"
+  "coverage|lines and branches the tests run (gcovr, python3-coverage, node)|check-coverage"
   "windows|midicompose.dll cross-built and run under wine|check-windows"
   "dist|make dist twice, each package installed and used|check-dist"
 )

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -116,11 +117,17 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
     WriteBytes(dir.File("not-a-font.sf2"), chord);
     // RIFF, but a WAV: FluidSynth's own loaders would complain of it on the console.
     WriteBytes(dir.File("sound.wav"), HexBytes("52 49 46 46 24 00 00 00 57 41 56 45 66 6D 74 20"));
+    // An SF2 whose preset tables are out of order, which FluidSynth would
+    // hand to its DLS reader, and glib would complain of on the console.
+    Bytes broken = SmallSoundfont();
+    const std::string ibag = "ibag";
+    std::copy(ibag.rbegin(), ibag.rend(), std::search(broken.begin(), broken.end(), ibag.begin(), ibag.end()));
+    WriteBytes(dir.File("broken.sf2"), broken);
     const std::string wav = dir.File("old.wav");
     WriteBytes(wav, {'o', 'l', 'd'});
     const std::string missingFolder = dir.File("missing/x.wav");
     const std::string notAFont = dir.File("not-a-font.sf2"), missingFont = dir.File("none.sf2"),
-                      wavFont = dir.File("sound.wav");
+                      wavFont = dir.File("sound.wav"), brokenFont = dir.File("broken.sf2");
     struct Case {
         const char* what;
         Bytes midi;
@@ -136,25 +143,33 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
         {"a track cut short", Bytes(chord.begin(), chord.end() - 1), Font(), 0, nullptr, RENDER_NOT_MIDI, "whole"},
         {"format 2", format2, Font(), 0, nullptr, RENDER_NOT_MIDI, "format 0 or 1"},
         {"two tracks promised, one held", twoTracks, Font(), 0, nullptr, RENDER_NOT_MIDI, "whole"},
+        // 2^28 ticks at 480 a beat: 77 hours, refused before any of it is rendered.
+        {"music longer than a WAV file holds",
+         HexBytes("4D 54 68 64 00 00 00 06 00 00 00 01 01 E0 4D 54 72 6B 00 00 00 0F 00 90 3C 64 FF FF FF 7F 80 3C 40 00 FF 2F 00"),
+         Font(), 0, nullptr, RENDER_TOO_LONG, "the music lasts 279620 s"},
         {"a rate FluidSynth cannot play at", chord, Font(), 200000, nullptr, RENDER_BAD_RATE, "8000 to 96000"},
         {"a rate just above the highest", chord, Font(), 96001, nullptr, RENDER_BAD_RATE, "96001"},
         {"a rate just below the lowest", chord, Font(), 7999, nullptr, RENDER_BAD_RATE, "7999"},
         {"a rate far below it", chord, Font(), 4000, nullptr, RENDER_BAD_RATE, "4000"},
         {"a negative rate", chord, Font(), -1, nullptr, RENDER_BAD_RATE, "-1"},
         {"a WAV file as the font", chord, wavFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not an SF2, SF3 or DLS"},
+        {"an SF2 with a broken table", chord, brokenFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not an SF2"},
         {"a folder as the font", chord, dir.path().c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not a file"},
         {"a missing font", chord, missingFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "No such file"},
         {"a file that is no font", chord, notAFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "cannot load"},
         {"a missing folder", chord, Font(), 0, missingFolder.c_str(), RENDER_SAVE_FAILED, "Could not create"},
     };
     for (const Case& c : cases) {
+        CapturedOutput console;
         const Rendered r = Render(c.midi, c.font, c.rate, c.path);
+        console.Stop();
+        EXPECT_EQ(console.err(), "") << c.what;
         EXPECT_EQ(r.status, c.status) << c.what << ": " << r.message;
         EXPECT_NE(r.message.find(c.message), std::string::npos) << c.what << ": " << r.message;
         EXPECT_TRUE(r.wav.empty()) << c.what;
         EXPECT_NE(MIDIComposeRenderStatusName(r.status), nullptr) << c.what;
     }
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"not-a-font.sf2", "old.wav", "sound.wav"}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"broken.sf2", "not-a-font.sf2", "old.wav", "sound.wav"}));
     // A font named by the environment; saving replaces the old file whole.
     setenv("MIDICOMPOSE_SOUNDFONT", missingFont.c_str(), 1);
     EXPECT_EQ(Render(chord, nullptr).status, RENDER_BAD_SOUNDFONT);

@@ -14,12 +14,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "file_replace.h"
+#include "midi_length.h"
 #include "midicompose_audio.h"
 #include "render.h"
 #include "synth_pool.h"
@@ -30,6 +32,13 @@ namespace {
 
 constexpr int kBlockFrames = 512;       // rendered per call into FluidSynth
 constexpr double kMaxReleaseSeconds = 2.0;
+// A fuzzing build renders a minute of music at most: what it explores is the
+// reading of the file, not hours of sound.
+#if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
+constexpr double kMaxMusicSeconds = 60;
+#else
+constexpr double kMaxMusicSeconds = std::numeric_limits<double>::infinity();
+#endif
 // A frame is silent when both its samples round to 0 as 16-bit PCM.
 constexpr float kSilence = 0.5f / 32768.0f;
 constexpr const char* kSystemFonts[] = {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf3/default-GM.sf3"};
@@ -85,17 +94,53 @@ bool LooksLikeMIDI(const unsigned char* midi, std::size_t length) {
     return found == tracks;
 }
 
-// A soundfont FluidSynth reads: RIFF with the form "sfbk" (SF2, SF3) or
-// "DLS ". Anything else is refused before FluidSynth tries its loaders on
-// it, some of which complain on the console.
+std::uint32_t LittleEndian32(const unsigned char* p) {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+}
+
+// An SF2 or SF3's preset data: the nine tables in their order, each of
+// whole records, the last of them its terminal. When FluidSynth's own reader
+// refuses a file, FluidSynth tries its DLS reader on it, whose library prints
+// glib CRITICAL lines on the console: a file with a broken table is refused
+// here instead.
+bool PresetTablesAreWhole(std::FILE* file, long long riffEnd) {
+    static const struct {
+        char id[5];
+        unsigned record;
+    } kTables[] = {{"phdr", 38}, {"pbag", 4}, {"pmod", 10}, {"pgen", 4}, {"inst", 22},
+                   {"ibag", 4}, {"imod", 10}, {"igen", 4}, {"shdr", 46}};
+    unsigned char head[12];
+    for (long long at = 12; at + 12 <= riffEnd;) {  // the RIFF's chunks, for LIST pdta
+        if (fseeko(file, at, SEEK_SET) != 0 || std::fread(head, 1, 12, file) != 12) return false;
+        const long long end = at + 8 + LittleEndian32(head + 4);
+        if (std::memcmp(head, "LIST", 4) == 0 && std::memcmp(head + 8, "pdta", 4) == 0) {
+            long long table = at + 12;
+            for (const auto& t : kTables) {
+                if (table + 8 > end || fseeko(file, table, SEEK_SET) != 0 || std::fread(head, 1, 8, file) != 8) return false;
+                const std::uint32_t size = LittleEndian32(head + 4);
+                if (std::memcmp(head, t.id, 4) != 0 || size % t.record != 0 || size < t.record) return false;
+                table += 8 + size;
+            }
+            return table <= end;
+        }
+        at = end;  // as FluidSynth reads a font: no pad byte after an odd size
+    }
+    return false;
+}
+
+// A soundfont FluidSynth reads: RIFF with the form "sfbk" (SF2, SF3) whose
+// preset tables are whole, or "DLS ". Anything else is refused before
+// FluidSynth tries its loaders on it, some of which complain on the console.
 bool LooksLikeSoundfont(const std::string& path) {
     unsigned char head[12] = {};
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
-    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    const bool riff = std::fread(head, 1, sizeof head, file) == sizeof head && std::memcmp(head, "RIFF", 4) == 0;
+    const bool looks = riff && (std::memcmp(head + 8, "DLS ", 4) == 0 ||
+                                (std::memcmp(head + 8, "sfbk", 4) == 0 &&
+                                 PresetTablesAreWhole(file, 8 + static_cast<long long>(LittleEndian32(head + 4)))));
     std::fclose(file);
-    return got == sizeof head && std::memcmp(head, "RIFF", 4) == 0 &&
-           (std::memcmp(head + 8, "sfbk", 4) == 0 || std::memcmp(head + 8, "DLS ", 4) == 0);
+    return looks;
 }
 
 // The caller's font, else MIDICOMPOSE_SOUNDFONT, else the system's General
@@ -200,6 +245,14 @@ int CheckRequest(const unsigned char* midi, std::size_t length, const char* soun
     if (out.sampleRate < 8000 || out.sampleRate > 96000) {
         return Fail(out, RENDER_BAD_RATE, "Error: Invalid sample rate " + std::to_string(sampleRate) +
                                               " (8000 to 96000 frames a second)");
+    }
+    // A few bytes can ask for hours of music: one whose sound would not fit
+    // a WAV file is refused before any of it is rendered.
+    const double seconds = MusicSeconds(midi, length);
+    if ((seconds + kMaxReleaseSeconds) * out.sampleRate > static_cast<double>(kMaxWavFrames) ||
+        seconds > kMaxMusicSeconds) {
+        return Fail(out, RENDER_TOO_LONG, "Error: The sound would not fit a WAV file: the music lasts " +
+                                              std::to_string(static_cast<long long>(seconds)) + " s");
     }
     out.soundfont = ChooseFont(soundfont);
     if (out.soundfont.empty()) {
