@@ -183,6 +183,18 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
     EXPECT_EQ(MIDIComposeRender(chord.data(), chord.size(), Font(), 0, nullptr, nullptr), RENDER_OK);
 }
 
+// A file whose one event is at tick 0 has no last tick to reach: the cap
+// counts from the music's end as its ticks and tempos give it, even for a
+// note that is never let go.
+TEST(MIDIComposeRender, CutsANoteNeverLetGoAtTheCap) {
+    TempDir dir;
+    WriteBytes(dir.File("small.sf2"), SmallSoundfont());
+    const Rendered r = Render(HexBytes("4D 54 68 64 00 00 00 06 00 00 00 01 01 E0 4D 54 72 6B 00 00 00 04 00 90 41 64"),
+                              dir.File("small.sf2").c_str());
+    ASSERT_EQ(r.status, RENDER_OK) << r.message;
+    EXPECT_NEAR(r.seconds, 2.0, 512.0 / 44100);
+}
+
 // Fonts are kept loaded between renders, by the file a path names: a link
 // pointed at another font of the same size is loaded again, not served stale.
 TEST(MIDIComposeRender, LoadsTheFontAPathNamesNowNotTheOneItNamedBefore) {

@@ -195,6 +195,7 @@ int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::s
         return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not play the file: " + *t_log);
     }
     const std::size_t maxRelease = static_cast<std::size_t>(kMaxReleaseSeconds * sampleRate);
+    const std::size_t musicFrames = static_cast<std::size_t>(std::ceil(out.musicSeconds * sampleRate));
     std::size_t musicEnd = 0;
     bool musicDone = false;
     for (;;) {
@@ -206,11 +207,13 @@ int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::s
                                     static_cast<int>(at), 1) != FLUID_OK) {
             return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth failed while rendering: " + *t_log);
         }
-        // The music ends at the file's last tick. The player says it is done
-        // only once its voices have fallen silent too, which for a long
-        // ringing sound would let the release run past its cap.
+        // The music ends at the file's last tick, or where its ticks and
+        // tempos say it ends (a file whose every event is at tick 0 has no
+        // last tick to reach). The player says it is done only once its
+        // voices have fallen silent too, which for a long ringing sound, or a
+        // note never let go, would let the release run past its cap.
         const int total = fluid_player_get_total_ticks(player);
-        const bool lastTick = total > 0 && fluid_player_get_current_tick(player) >= total;
+        const bool lastTick = (total > 0 && fluid_player_get_current_tick(player) >= total) || left.size() >= musicFrames;
         if (!musicDone && (lastTick || fluid_player_get_status(player) != FLUID_PLAYER_PLAYING)) {
             musicDone = true;
             // The last tick fell within this block: the cap counts from its start.
@@ -248,11 +251,11 @@ int CheckRequest(const unsigned char* midi, std::size_t length, const char* soun
     }
     // A few bytes can ask for hours of music: one whose sound would not fit
     // a WAV file is refused before any of it is rendered.
-    const double seconds = MusicSeconds(midi, length);
-    if ((seconds + kMaxReleaseSeconds) * out.sampleRate > static_cast<double>(kMaxWavFrames) ||
-        seconds > kMaxMusicSeconds) {
+    out.musicSeconds = MusicSeconds(midi, length);
+    if ((out.musicSeconds + kMaxReleaseSeconds) * out.sampleRate > static_cast<double>(kMaxWavFrames) ||
+        out.musicSeconds > kMaxMusicSeconds) {
         return Fail(out, RENDER_TOO_LONG, "Error: The sound would not fit a WAV file: the music lasts " +
-                                              std::to_string(static_cast<long long>(seconds)) + " s");
+                                              std::to_string(static_cast<long long>(out.musicSeconds)) + " s");
     }
     out.soundfont = ChooseFont(soundfont);
     if (out.soundfont.empty()) {

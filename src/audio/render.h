@@ -15,7 +15,8 @@ struct Rendered {
     std::string soundfont;
     std::vector<std::uint8_t> wav;
     int sampleRate = 0;
-    double seconds = 0.0;
+    double musicSeconds = 0.0;  // the file's own length, read before it plays
+    double seconds = 0.0;       // the sound's
 };
 
 // Renders the file to out.wav (and saves it at wavPath unless that is null):
