@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -111,7 +113,8 @@ TEST(MIDIComposeRender, LastsAsLongAsTheMusicAndItsRelease) {
 TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
     TempDir dir;
     const Bytes chord = Compose("C:2 E:1 G:1 C5:2", "violin");
-    Bytes format2 = chord, twoTracks = chord;
+    Bytes format2 = chord, twoTracks = chord, foreignChunk = HexBytes("4D 54 68 64 00 00 00 06 00 00 00 01 01 E0 58 59 5A 57 00 00 00 00");
+    foreignChunk.insert(foreignChunk.end(), chord.begin() + 14, chord.end());
     format2[9] = 2;
     twoTracks[11] = 2;  // a header that promises a track the file does not hold
     WriteBytes(dir.File("not-a-font.sf2"), chord);
@@ -123,6 +126,21 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
     const std::string ibag = "ibag";
     std::copy(ibag.rbegin(), ibag.rend(), std::search(broken.begin(), broken.end(), ibag.begin(), ibag.end()));
     WriteBytes(dir.File("broken.sf2"), broken);
+    // Fonts whose preset data is missing, cut short, or of part records.
+    const auto changed = [&](const char* name, std::size_t at, std::uint8_t value, std::size_t cut = 0) {
+        Bytes font = SmallSoundfont();
+        font[at] = value;
+        font.resize(font.size() - cut);
+        WriteBytes(dir.File(name), font);
+        return dir.File(name);
+    };
+    const Bytes small = SmallSoundfont();
+    const std::string phdr = "phdr";
+    const std::size_t pdta = static_cast<std::size_t>(std::search(small.begin(), small.end(), phdr.begin(), phdr.end()) -
+                                                      small.begin());  // its first table, "phdr"
+    ASSERT_EQ(std::string(small.begin() + pdta, small.begin() + pdta + 4), "phdr");
+    const std::string noPresets = changed("no-pdta.sf2", pdta - 1, 'X'), partRecord = changed("part.sf2", pdta + 4, 37),
+                      cutShort = changed("cut.sf2", 4, small[4], 60);
     const std::string wav = dir.File("old.wav");
     WriteBytes(wav, {'o', 'l', 'd'});
     const std::string missingFolder = dir.File("missing/x.wav");
@@ -154,6 +172,18 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
         {"a negative rate", chord, Font(), -1, nullptr, RENDER_BAD_RATE, "-1"},
         {"a WAV file as the font", chord, wavFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not an SF2, SF3 or DLS"},
         {"an SF2 with a broken table", chord, brokenFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not an SF2"},
+        {"an SF2 with no preset data", chord, noPresets.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not an SF2"},
+        {"an SF2 with a part record", chord, partRecord.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not an SF2"},
+        {"an SF2 cut short", chord, cutShort.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not an SF2"},
+        {"no bytes at all", {}, Font(), 0, nullptr, RENDER_NOT_MIDI, "whole"},
+        {"a header of five bytes", HexBytes("4D 54 68 64 00 00 00 05 00 00 00 01 01 E0"), Font(), 0, nullptr,
+         RENDER_NOT_MIDI, "whole"},
+        {"a header of no tracks", HexBytes("4D 54 68 64 00 00 00 06 00 00 00 00 01 E0"), Font(), 0, nullptr,
+         RENDER_NOT_MIDI, "whole"},
+        {"a header longer than the file", HexBytes("4D 54 68 64 00 00 01 00 00 00 00 01 01 E0"), Font(), 0, nullptr,
+         RENDER_NOT_MIDI, "whole"},
+        {"a chunk of another kind where the track should be", foreignChunk, Font(), 0, nullptr, RENDER_NOT_MIDI, "whole"},
+        {"a full disk", chord, Font(), 0, "/dev/full", RENDER_SAVE_FAILED, "Failed to write /dev/full"},
         {"a folder as the font", chord, dir.path().c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not a file"},
         {"a missing font", chord, missingFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "No such file"},
         {"a file that is no font", chord, notAFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "cannot load"},
@@ -169,7 +199,8 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
         EXPECT_TRUE(r.wav.empty()) << c.what;
         EXPECT_NE(MIDIComposeRenderStatusName(r.status), nullptr) << c.what;
     }
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"broken.sf2", "not-a-font.sf2", "old.wav", "sound.wav"}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"broken.sf2", "cut.sf2", "no-pdta.sf2", "not-a-font.sf2", "old.wav",
+                                                       "part.sf2", "sound.wav"}));
     // A font named by the environment; saving replaces the old file whole.
     setenv("MIDICOMPOSE_SOUNDFONT", missingFont.c_str(), 1);
     EXPECT_EQ(Render(chord, nullptr).status, RENDER_BAD_SOUNDFONT);
@@ -179,6 +210,10 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
     ASSERT_EQ(saved.status, RENDER_OK) << saved.message;
     EXPECT_EQ(ReadBytes(wav), saved.wav);
     EXPECT_EQ(saved.wav[24] | (saved.wav[25] << 8), 22050);
+    // A file with no notes has no sound.
+    const Rendered silent = Render(HexBytes("4D 54 68 64 00 00 00 06 00 00 00 01 01 E0 4D 54 72 6B 00 00 00 04 00 FF 2F 00"), Font());
+    EXPECT_EQ(silent.status, RENDER_OK);
+    EXPECT_EQ(silent.seconds, 0.0);
     EXPECT_EQ(MIDIComposeRenderStatusName(0), nullptr);
     EXPECT_EQ(MIDIComposeRender(chord.data(), chord.size(), Font(), 0, nullptr, nullptr), RENDER_OK);
 }
@@ -211,6 +246,29 @@ TEST(MIDIComposeRender, LoadsTheFontAPathNamesNowNotTheOneItNamedBefore) {
     ASSERT_EQ(unlink(link.c_str()), 0);
     ASSERT_EQ(symlink(saw.c_str(), link.c_str()), 0);
     EXPECT_EQ(Render(notes, link.c_str()).wav, fromSaw.wav);
+}
+
+// A caller built against an older header passes a smaller structure: the
+// fields it has are filled and freed, and no byte past them is touched.
+TEST(MIDIComposeRender, FillsOnlyTheFieldsTheCallersStructureHolds) {
+    const Bytes chord = Compose("C E", "piano");
+    for (const std::size_t size : {sizeof(std::size_t), offsetof(MIDIComposeAudio, length), offsetof(MIDIComposeAudio, message),
+                                   offsetof(MIDIComposeAudio, soundfont), offsetof(MIDIComposeAudio, sampleRate),
+                                   offsetof(MIDIComposeAudio, seconds), sizeof(MIDIComposeAudio)}) {
+        union {
+            MIDIComposeAudio audio;
+            unsigned char bytes[sizeof(MIDIComposeAudio)];
+        } u;
+        std::memset(u.bytes, 0xAB, sizeof u.bytes);
+        u.audio.size = size;
+        EXPECT_EQ(MIDIComposeRender(chord.data(), chord.size(), Font(), 0, nullptr, &u.audio), RENDER_OK) << size;
+        if (size > offsetof(MIDIComposeAudio, wav)) {
+            EXPECT_NE(u.audio.wav, nullptr) << size;
+        }
+        MIDIComposeFreeAudio(&u.audio);
+        for (std::size_t at = size; at < sizeof u.bytes; ++at) ASSERT_EQ(u.bytes[at], 0xAB) << size << " at " << at;
+    }
+    MIDIComposeFreeAudio(nullptr);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "midicompose.h"
+#include "small_sf2.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -95,6 +96,12 @@ TEST(Command, ReadsNotesFromStandardInputWithoutTheTrailingLineBreak) {
     EXPECT_EQ(nul.exit, 2);
     EXPECT_EQ(nul.err, "midicompose: the notes on standard input hold a NUL byte\n");
     EXPECT_FALSE(FileExists(dir.File("nul.mid")));
+    // Text of any length: 25,000 notes, of which the first 100 are composed.
+    std::string many;
+    for (int i = 0; i < 25000; ++i) many += "C ";
+    const Outcome longer = Command({"-", dir.File("many.mid")}, many);
+    EXPECT_EQ(longer.exit, 0);
+    EXPECT_NE(longer.out.find("Notes: 100\n"), std::string::npos) << longer.out;
 }
 
 TEST(Command, ListsEveryInstrumentInTableOrder) {
@@ -142,6 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"an empty note name", {"C :2", "x.mid"}, 17, "Failed to add note"},
                       ExitCase{"a missing directory", {"C", "missing/x.mid"}, 18, "Could not create file"},
                       ExitCase{"too long", {"C:600000 D", "x.mid"}, 19, "Composition too long"},
+                      ExitCase{"a batch file that is not there", {"--batch", "none.tsv"}, 2,
+                               "cannot read the batch file none.tsv"},
+                      ExitCase{"notes beside --batch", {"--batch", "none.tsv", "C"}, 2, "'C' does not go with --batch"},
                       ExitCase{"notes after --", {"--", "-C", "x.mid"}, 0, ""},
                       ExitCase{"a warning at its column in characters", {"\xC3\xA9 H", "x.mid"}, 0,
                                "notes:1: warning: \xC3\xA9 is no note name (A to G): played as C4 (key 60) "
@@ -234,8 +244,10 @@ TEST(Batch, ComposesEachLineAsASingleCallWouldAndReportsEachFailure) {
                            std::to_string(batch.failures.size()) + " failed"), std::string::npos) << run.err;
     EXPECT_EQ(dir.Entries().size(), batch.written.size() + 1);  // and no temporary file
     // From standard input, with every line good: exit status 0.
-    const Outcome piped = Command({"--batch", "-", "--jobs", "1"}, "C E G\tone.mid\tviolin\nFACE\ttwo.mid\n", dir.path());
+    const Outcome piped =
+        Command({"--batch", "-", "--jobs", "1", "--verbose"}, "C E G\tone.mid\tviolin\nFACE\ttwo.mid\n", dir.path());
     EXPECT_EQ(piped.exit, 0) << piped.err;
+    EXPECT_NE(piped.out.find("Instrument: violin (program 40)\n"), std::string::npos) << piped.out;
     EXPECT_EQ(ReadBytes(dir.File("two.mid")), ReadBytes(std::string(MIDICOMPOSE_TEST_DATA) + "/golden/face.mid"));
 }
 
@@ -279,25 +291,31 @@ TEST(Batch, FailsEachLineItCannotWriteAndCountsItAsFailed) {
         std::vector<std::string> options;
         int exit;
         const char* error;
-        std::vector<std::string> written;
+        std::vector<std::string> written;  // besides font.sf2
+        Bytes font = {'n', 'o'};
     } cases[] = {
         {"an output named twice on standard input", "C\ta.mid\nD\tb.mid\nE\t./a.mid\n", {}, 2,
          "<stdin>:3: SAME_OUTPUT: line 1 writes ./a.mid too; not written", {"a.mid", "b.mid"}},
         {"a line longer than 1 MiB", "C\tlong.mid\tpiano\t1" + std::string(1 << 20, ' ') + "\nD\tshort.mid\n", {}, 1,
          "<stdin>:1: BAD_LINE: the line is longer than 1 MiB", {"short.mid"}},
         {"a sound that cannot be rendered", "C\ta.mid\nD\tb.mid\n", {"--wav", "--soundfont", "font.sf2"}, 1,
-         "batch: 0 written, 2 failed", {"a.mid", "b.mid", "font.sf2"}},
+         "batch: 0 written, 2 failed", {"a.mid", "b.mid"}},
+        {"a sound rendered beside each file", "C\ta.mid\nD\tb.song\n", {"--wav", "--soundfont", "font.sf2"}, 0,
+         "batch: 2 written, 0 failed", {"a.mid", "a.wav", "b.song", "b.song.wav"}, SmallSoundfont()},
+        {"a NUL byte", std::string("C\0\ta.mid\nD\tb.mid\n", 17), {}, 1, "<stdin>:1: BAD_LINE: the line holds a NUL byte",
+         {"b.mid"}},
+        {"a fifth field", "C\ta.mid\tpiano\t1\tloud\n", {}, 1, "more than four fields", {}},
     };
     for (const Case& c : cases) {
         TempDir dir;
-        WriteBytes(dir.File("font.sf2"), {'n', 'o'});
+        WriteBytes(dir.File("font.sf2"), c.font);
         std::vector<std::string> args{"--batch", "-"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         const Outcome run = Command(args, c.lines, dir.path());
         EXPECT_EQ(run.exit, c.exit) << c.what << ": " << run.err;
         EXPECT_NE(run.err.find(c.error), std::string::npos) << c.what << ": " << run.err;
         std::vector<std::string> written = c.written;
-        if (c.options.empty()) written.push_back("font.sf2");
+        written.push_back("font.sf2");
         std::sort(written.begin(), written.end());
         EXPECT_EQ(dir.Entries(), written) << c.what;
     }

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -77,8 +78,10 @@ std::uint32_t BigEndian32(const unsigned char* p) {
 }
 
 // A Standard MIDI File of a format FluidSynth plays: "MThd", a header of at
-// least six bytes, format 0 or 1, and as many whole "MTrk" chunks as the
-// header says it has tracks (chunks of other kinds are passed over).
+// least six bytes, format 0 or 1, then as many whole "MTrk" chunks as the
+// header says it has tracks. FluidSynth reads the chunks after the header as
+// the tracks, whatever their kind, and would play a chunk of another kind
+// there as a silent track: such a file is refused, not rendered as silence.
 bool LooksLikeMIDI(const unsigned char* midi, std::size_t length) {
     if (midi == nullptr || length < 14 || std::memcmp(midi, "MThd", 4) != 0) return false;
     const std::uint32_t header = BigEndian32(midi + 4);
@@ -88,7 +91,8 @@ bool LooksLikeMIDI(const unsigned char* midi, std::size_t length) {
     for (std::size_t at = 8 + header; at + 8 <= length && found < tracks;) {
         const std::uint32_t size = BigEndian32(midi + at + 4);
         if (size > length - at - 8) return false;  // a chunk cut short
-        found += std::memcmp(midi + at, "MTrk", 4) == 0;
+        if (std::memcmp(midi + at, "MTrk", 4) != 0) return false;
+        ++found;
         at += 8 + size;
     }
     return found == tracks;
@@ -104,6 +108,8 @@ std::uint32_t LittleEndian32(const unsigned char* p) {
 // glib CRITICAL lines on the console: a file with a broken table is refused
 // here instead.
 bool PresetTablesAreWhole(std::FILE* file, long long riffEnd) {
+    if (fseeko(file, 0, SEEK_END) != 0) return false;
+    riffEnd = std::min<long long>(riffEnd, ftello(file));  // what the file holds of what its header claims
     static const struct {
         char id[5];
         unsigned record;
@@ -112,7 +118,7 @@ bool PresetTablesAreWhole(std::FILE* file, long long riffEnd) {
     unsigned char head[12];
     for (long long at = 12; at + 12 <= riffEnd;) {  // the RIFF's chunks, for LIST pdta
         if (fseeko(file, at, SEEK_SET) != 0 || std::fread(head, 1, 12, file) != 12) return false;
-        const long long end = at + 8 + LittleEndian32(head + 4);
+        const long long end = std::min(riffEnd, at + 8 + LittleEndian32(head + 4));
         if (std::memcmp(head, "LIST", 4) == 0 && std::memcmp(head + 8, "pdta", 4) == 0) {
             long long table = at + 12;
             for (const auto& t : kTables) {
@@ -200,7 +206,6 @@ int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::s
     bool musicDone = false;
     for (;;) {
         const std::size_t at = left.size();
-        if (at + kBlockFrames > kMaxWavFrames) return Fail(out, RENDER_TOO_LONG, "Error: The sound would not fit a WAV file");
         left.resize(at + kBlockFrames);
         right.resize(at + kBlockFrames);
         if (fluid_synth_write_float(synth, kBlockFrames, left.data(), static_cast<int>(at), 1, right.data(),
@@ -250,9 +255,10 @@ int CheckRequest(const unsigned char* midi, std::size_t length, const char* soun
                                               " (8000 to 96000 frames a second)");
     }
     // A few bytes can ask for hours of music: one whose sound would not fit
-    // a WAV file is refused before any of it is rendered.
+    // a WAV file is refused before any of it is rendered. Play ends the sound
+    // within two blocks of the music and its longest release.
     out.musicSeconds = MusicSeconds(midi, length);
-    if ((out.musicSeconds + kMaxReleaseSeconds) * out.sampleRate > static_cast<double>(kMaxWavFrames) ||
+    if ((out.musicSeconds + kMaxReleaseSeconds) * out.sampleRate + 2 * kBlockFrames > static_cast<double>(kMaxWavFrames) ||
         out.musicSeconds > kMaxMusicSeconds) {
         return Fail(out, RENDER_TOO_LONG, "Error: The sound would not fit a WAV file: the music lasts " +
                                               std::to_string(static_cast<long long>(out.musicSeconds)) + " s");

@@ -40,6 +40,18 @@ check "no audio library exits 3" test $? -eq 3
 check "and says what to install" grep -q "libfluidsynth3" "$work/err.txt"
 "$command" --soundfont "$font" "C D" "$work/x.mid" >/dev/null 2>&1
 check "--soundfont without --wav is a usage error" test $? -eq 2
+MIDICOMPOSE_AUDIO_LIBRARY=$(dirname "$command")/libmidicompose.so "$command" --wav "$work/x.wav" "C D" "$work/x.mid" \
+  >/dev/null 2>"$work/err.txt"
+check "a library that does not render exits 3 and says so" sh -c "[ $? -eq 3 ] && grep -q 'does not render' '$work/err.txt'"
+"$command" --wav - --soundfont "$font" "C D" "$work/x.mid" >/dev/full 2>"$work/err.txt"
+check "--wav - into a full disk exits 36 and says so" \
+  sh -c "[ $? -eq 36 ] && grep -q 'Failed to write the sound to standard output' '$work/err.txt'"
+# An installation under a prefix: the command in bin/, midicompose-audio in lib/.
+mkdir -p "$work/prefix/bin" "$work/prefix/lib"
+cp "$command" "$work/prefix/bin/"
+cp "$(dirname "$command")/libmidicompose-audio.so.1" "$work/prefix/lib/"
+"$work/prefix/bin/$(basename "$command")" --wav "$work/prefix.wav" --soundfont "$font" "C D" "$work/x.mid" >/dev/null
+check "an installed command finds midicompose-audio in ../lib" test -s "$work/prefix.wav"
 printf 'C E G\t%s/one.mid\tviolin\nFACE\t%s/two.midi\n' "$work" "$work" > "$work/batch.tsv"
 "$command" --batch "$work/batch.tsv" --wav --soundfont "$font" 2>"$work/err.txt"
 check "--batch --wav renders each composition beside it" test $? -eq 0
