@@ -24,7 +24,7 @@ int Seek(std::FILE* f, long long at) { return fseeko(f, static_cast<off_t>(at), 
 // It keeps 24 bytes a composition (a hash of its output, where its line
 // starts, its number), not the lines; outputs with equal hashes are compared
 // by reading both lines again.
-bool CheckOutputs(std::FILE* in, const char* name, std::uint64_t& compositions) {
+bool CheckOutputs(std::FILE* in, const char* name, std::uint64_t& lines) {
     struct Seen {
         std::uint64_t hash, line;
         long long offset;
@@ -33,12 +33,14 @@ bool CheckOutputs(std::FILE* in, const char* name, std::uint64_t& compositions) 
     LineReader reader(in);
     std::string text, why;
     bool tooLong = false;
+    lines = 0;
     for (long long offset = 0; reader.Next(text, tooLong); offset = reader.offset()) {
         BatchLine line;
-        if (tooLong || ParseLine(text, line, why) != LineKind::Composition) continue;
+        const LineKind kind = tooLong ? LineKind::Bad : ParseLine(text, line, why);
+        lines += kind != LineKind::Skip;
+        if (kind != LineKind::Composition) continue;
         seen.push_back({std::hash<std::string>()(NormalPath(line.output)), reader.number(), offset});
     }
-    compositions = seen.size();
     std::sort(seen.begin(), seen.end(),
               [](const Seen& a, const Seen& b) { return a.hash != b.hash ? a.hash < b.hash : a.line < b.line; });
     const auto outputAt = [&](long long offset) {

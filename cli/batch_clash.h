@@ -15,9 +15,9 @@ std::string NormalPath(const std::string& path);
 int Seek(std::FILE* f, long long at);
 
 // A first pass over a file that can be read twice: false (after saying
-// which lines) when two lines name one output; compositions counts the
-// lines that compose.
-bool CheckOutputs(std::FILE* in, const char* name, std::uint64_t& compositions);
+// which lines) when two lines name one output; `lines` counts the lines the
+// run will compose or fail, all but blank lines and comments.
+bool CheckOutputs(std::FILE* in, const char* name, std::uint64_t& lines);
 
 }  // namespace midicompose_cli
 

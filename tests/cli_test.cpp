@@ -83,7 +83,7 @@ TEST(Command, DefaultsToPianoAndOneBeat) {
 
 TEST(Command, ReadsNotesFromStandardInputWithoutTheTrailingLineBreak) {
     TempDir dir;
-    const Outcome face = Command({"-", dir.File("face.mid")}, "FACE\n");
+    const Outcome face = Command({"-", dir.File("face.mid")}, "FACE\r\n");
     EXPECT_EQ(face.exit, 0) << face.err;
     EXPECT_EQ(FileText(dir.File("face.mid")), Golden("face.mid"));
     const Outcome drums = Command({"-", dir.File("drums.mid"), "drums"}, "C2\nD2\n");  // no space: compact
@@ -160,7 +160,9 @@ INSTANTIATE_TEST_SUITE_P(
                                "beats:4: warning: \" beat\" after the beats value ignored: the default length is 1 "
                                "beat [TRAILING_TEXT]\ninstrument:3: warning: \"x\" after"},
                       ExitCase{"a warning under --strict", {"--strict", "C#5 E", "x.mid"}, 4,
-                               "notes:2: error: C#5 has no sharps or flats here"}),
+                               "notes:2: error: C#5 has no sharps or flats here"},
+                      ExitCase{"two warnings under --strict", {"--strict", "C#5 Eb", "x.mid"}, 4,
+                               "--strict: 2 warnings, nothing written"}),
     NamedAfterDescription());
 
 TEST(Command, PrintsHelpAndVersionOnStandardOutput) {
@@ -255,18 +257,20 @@ TEST(Batch, ComposesEachLineAsASingleCallWouldAndReportsEachFailure) {
 // fails the line, --no-warnings prints none.
 TEST(Batch, PlacesEachWarningInItsLineAndFailsItUnderStrict) {
     TempDir dir;
-    const std::string lines = "C D\ta.mid\n\xC3\xA9 D\tb.mid\tpiano\t0.5x\n";
+    const std::string lines = "C D\ta.mid\n\xC3\xA9 D\tb.mid\tpiano\t0.5x\nC\tc.mid\t12x\n";
     const Outcome plain = Command({"--batch", "-"}, lines, dir.path());
     EXPECT_EQ(plain.exit, 0);
     EXPECT_NE(plain.err.find("<stdin>:2:1: warning: \xC3\xA9 is no note name"), std::string::npos) << plain.err;
     EXPECT_NE(plain.err.find("<stdin>:2:20: warning: \"x\" after the beats value"), std::string::npos) << plain.err;
-    EXPECT_NE(plain.err.find("batch: 2 written, 0 failed, 2 warnings"), std::string::npos) << plain.err;
+    EXPECT_NE(plain.err.find("<stdin>:3:11: warning: \"x\" after"), std::string::npos) << plain.err;
+    EXPECT_NE(plain.err.find("batch: 3 written, 0 failed, 3 warnings"), std::string::npos) << plain.err;
     const Outcome quiet = Command({"--batch", "-", "--no-warnings"}, lines, dir.path());
     EXPECT_EQ(quiet.err.find("warning:"), std::string::npos) << quiet.err;
     std::remove(dir.File("b.mid").c_str());
     const Outcome strict = Command({"--batch", "-", "--strict"}, lines, dir.path());
     EXPECT_EQ(strict.exit, 1);
     EXPECT_NE(strict.err.find("<stdin>:2: STRICT: 2 warnings; not written"), std::string::npos) << strict.err;
+    EXPECT_NE(strict.err.find("<stdin>:3: STRICT: 1 warning; not written"), std::string::npos) << strict.err;
     EXPECT_FALSE(FileExists(dir.File("b.mid")));
     const Outcome single = Command({"--no-warnings", "C#5 E", "x.mid"}, "", dir.path());
     EXPECT_EQ(single.err, "");
@@ -386,6 +390,26 @@ TEST(Batch, DrawsAProgressBarOnATerminalAlone) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_NE(screen.find("\r1000 done"), std::string::npos) << screen;
+    // From a file, the bar knows the total; a failure or a warning clears it first.
+    // (A bad line is counted in the total too: a bar past its end once threw.)
+    std::string file = "C#5\twarned.mid\nC D\n";
+    for (int i = 0; i < 40000; ++i) file += "C D E F G\tout" + std::to_string(i % 100) + "-" + std::to_string(i) + ".mid\n";
+    WriteBytes(dir.File("batch.tsv"), Bytes(file.begin(), file.end()));
+    const pid_t fromFile = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (fromFile == 0) {
+        if (chdir(dir.path().c_str()) != 0) _exit(127);
+        execl(MIDICOMPOSE_CLI, MIDICOMPOSE_CLI, "--batch", "batch.tsv", "--jobs", "1", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    screen.clear();
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) screen.append(buffer, static_cast<std::size_t>(n));
+    close(terminal);
+    waitpid(fromFile, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_NE(screen.find("\r\033[Kbatch.tsv:1:2: warning:"), std::string::npos) << screen.substr(0, 400);
+    EXPECT_NE(screen.find("\r\033[Kbatch.tsv:2: BAD_LINE"), std::string::npos) << screen.substr(0, 400);
+    EXPECT_NE(screen.find("/40002 "), std::string::npos) << screen.substr(0, 400);
+    EXPECT_NE(screen.find(" left"), std::string::npos);
     const Outcome piped = Command({"--batch", "-"}, text, dir.path());
     EXPECT_EQ(piped.err.find('\r'), std::string::npos);
     EXPECT_NE(piped.err.find("batch: 1000 written, 0 failed"), std::string::npos) << piped.err;
