@@ -140,7 +140,8 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
                                                       small.begin());  // its first table, "phdr"
     ASSERT_EQ(std::string(small.begin() + pdta, small.begin() + pdta + 4), "phdr");
     const std::string noPresets = changed("no-pdta.sf2", pdta - 1, 'X'), partRecord = changed("part.sf2", pdta + 4, 37),
-                      cutShort = changed("cut.sf2", 4, small[4], 60);
+                      cutShort = changed("cut.sf2", 4, small[4], 60),
+                      newerFont = changed("newer.sf2", 32, 9);  // ifil: version 9.1
     const std::string wav = dir.File("old.wav");
     WriteBytes(wav, {'o', 'l', 'd'});
     const std::string missingFolder = dir.File("missing/x.wav");
@@ -154,6 +155,9 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
         const char* path;
         int status;
         const char* message;
+        // FluidSynth refuses a font that looked whole to us, and the DLS
+        // reader it then tries prints a glib CRITICAL line: not ours to stop.
+        bool console = false;
     } cases[] = {
         {"bytes that are no MIDI file", {'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 1, 0xE0}, Font(), 0, nullptr,
          RENDER_NOT_MIDI, "Not a whole Standard MIDI File"},
@@ -183,7 +187,12 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
         {"a header longer than the file", HexBytes("4D 54 68 64 00 00 01 00 00 00 00 01 01 E0"), Font(), 0, nullptr,
          RENDER_NOT_MIDI, "whole"},
         {"a chunk of another kind where the track should be", foreignChunk, Font(), 0, nullptr, RENDER_NOT_MIDI, "whole"},
+        {"an event with no status byte", HexBytes("4D 54 68 64 00 00 00 06 00 00 00 01 01 E0 4D 54 72 6B 00 00 00 08 "
+                                                  "00 3C 64 83 60 80 3C 40"),
+         Font(), 0, nullptr, RENDER_NOT_MIDI, "FluidSynth cannot play the file: Unrecognized MIDI event"},
         {"a full disk", chord, Font(), 0, "/dev/full", RENDER_SAVE_FAILED, "Failed to write /dev/full"},
+        {"a font newer than FluidSynth reads", chord, newerFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT,
+         "newer than what this version of fluidsynth", true},
         {"a folder as the font", chord, dir.path().c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "not a file"},
         {"a missing font", chord, missingFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "No such file"},
         {"a file that is no font", chord, notAFont.c_str(), 0, nullptr, RENDER_BAD_SOUNDFONT, "cannot load"},
@@ -193,14 +202,16 @@ TEST(MIDIComposeRender, RefusesWhatItCannotPlayWithAStatusAndAMessage) {
         CapturedOutput console;
         const Rendered r = Render(c.midi, c.font, c.rate, c.path);
         console.Stop();
-        EXPECT_EQ(console.err(), "") << c.what;
+        if (!c.console) {
+            EXPECT_EQ(console.err(), "") << c.what;
+        }
         EXPECT_EQ(r.status, c.status) << c.what << ": " << r.message;
         EXPECT_NE(r.message.find(c.message), std::string::npos) << c.what << ": " << r.message;
         EXPECT_TRUE(r.wav.empty()) << c.what;
         EXPECT_NE(MIDIComposeRenderStatusName(r.status), nullptr) << c.what;
     }
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"broken.sf2", "cut.sf2", "no-pdta.sf2", "not-a-font.sf2", "old.wav",
-                                                       "part.sf2", "sound.wav"}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"broken.sf2", "cut.sf2", "newer.sf2", "no-pdta.sf2", "not-a-font.sf2",
+                                                       "old.wav", "part.sf2", "sound.wav"}));
     // A font named by the environment; saving replaces the old file whole.
     setenv("MIDICOMPOSE_SOUNDFONT", missingFont.c_str(), 1);
     EXPECT_EQ(Render(chord, nullptr).status, RENDER_BAD_SOUNDFONT);

@@ -188,7 +188,7 @@ TEST(MIDICompose, TreatsAnUnpairedSurrogateAsAnEmptyArgument) {
 TEST(MIDICompose, WritesToLongAndNonAsciiPaths) {
     TempDir dir;
     for (const std::string& name : {std::string(240, 'x') + "/" + std::string(240, 'y') + ".mid",
-                                    std::string("d\xC3\xBCr \xF0\x9F\x8E\xB5.mid")}) {
+                                    std::string("d\xC3\xBCr \xE2\x82\xAC \xF0\x9F\x8E\xB5.mid")}) {  // \u00FC, \u20AC, U+1F3B5
         const std::size_t slash = name.find('/');
         if (slash != std::string::npos) {
             ASSERT_EQ(mkdir(dir.File(name.substr(0, slash)).c_str(), 0755), 0);

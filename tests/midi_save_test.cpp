@@ -135,7 +135,16 @@ TEST(SaveMIDIFile, UpdatesTheFileASymbolicLinkNamesAndKeepsTheLink) {
 
     EXPECT_EQ(Save(writer.get(), dir.File("dangling.mid")).result, 1);
     EXPECT_EQ(ReadBytes(dir.File("nowhere.mid")), Expected(writer.get()));
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"dangling.mid", "link.mid", "nowhere.mid", "real"}));
+    // A link by its full path; two links naming each other, which lead nowhere.
+    ASSERT_EQ(symlink(dir.File("real/target.mid").c_str(), dir.File("absolute.mid").c_str()), 0);
+    ASSERT_EQ(symlink("loop-b.mid", dir.File("loop-a.mid").c_str()), 0);
+    ASSERT_EQ(symlink("loop-a.mid", dir.File("loop-b.mid").c_str()), 0);
+    WriteBytes(dir.File("real/target.mid"), kOldContents);
+    EXPECT_EQ(Save(writer.get(), dir.File("absolute.mid")).result, 1);
+    EXPECT_EQ(ReadBytes(dir.File("real/target.mid")), Expected(writer.get()));
+    EXPECT_NE(Save(writer.get(), dir.File("loop-a.mid")).result, 1);
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"absolute.mid", "dangling.mid", "link.mid", "loop-a.mid", "loop-b.mid",
+                                                       "nowhere.mid", "real"}));
 }
 
 TEST(SaveMIDIFile, WritesDevicesInPlaceWithoutReplacingThem) {
