@@ -176,14 +176,17 @@ fuzz-build:
 # Replays the seed corpus, then explores for FUZZ_SECONDS a target. New
 # inputs go to a scratch corpus; crashes are written to $(BUILD_DIR)-fuzz.
 fuzz: fuzz-build
-	@set -e; for f in $(FUZZERS); do \
+	@set -e; runs=""; for f in $(FUZZERS); do \
 	  corpus=fuzz/corpus/$${f%_fuzzer}; scratch=$(BUILD_DIR)-fuzz/corpus-$$f; mkdir -p $$scratch; \
 	  echo "== $$f: $(FUZZ_SECONDS) s"; \
 	  $(SANITIZER_ENV) $(FUZZ_ENV) $(BUILD_DIR)-fuzz/fuzz/$$f -close_fd_mask=3 -dict=fuzz/midicompose.dict \
 	    -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(BUILD_DIR)-fuzz/ \
-	    $$scratch $$corpus 2>&1 | grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|==|SUMMARY|ERROR)|Done' ; \
+	    $$scratch $$corpus 2>&1 | grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|==|SUMMARY|ERROR)|Done' \
+	    | tee $(BUILD_DIR)-fuzz/$$f.log; \
 	  test $${PIPESTATUS[0]} -eq 0; \
-	done
+	  runs="$$runs, $${f%_fuzzer} $$(sed -n 's/^stat::number_of_executed_units: *//p' $(BUILD_DIR)-fuzz/$$f.log)"; \
+	done; \
+	echo "summary: $(words $(FUZZERS)) targets, $(FUZZ_SECONDS) s each, nothing found; runs: $${runs#, }"
 
 check-fuzz: fuzz-build
 	@for f in $(FUZZERS); do \

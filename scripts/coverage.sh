@@ -21,7 +21,7 @@ done
 # The goals, and the floors this tree is held to on the way there: a floor
 # only rises.
 goal_lines=100 goal_branches=95 goal_python=95 goal_js=95
-floor_lines=95.3 floor_branches=80.0 floor_python=95 floor_js=95
+floor_lines=97.3 floor_branches=85.5 floor_python=95 floor_js=95
 
 echo "== C and C++"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMIDICOMPOSE_BUILD_TESTS=ON -DMIDICOMPOSE_COVERAGE=ON >/dev/null
