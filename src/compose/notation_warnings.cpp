@@ -11,15 +11,12 @@
 #include <string>
 #include <utility>
 
+#include "ascii.h"
 #include "compose.h"
 #include "instruments.h"  // the program names of messages
 
 namespace midicompose {
 namespace {
-
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string Quoted(const char* text, std::size_t start, std::size_t end) {
     return "\"" + std::string(text + start, end - start) + "\"";
@@ -54,12 +51,12 @@ private:
 void FindSkipped(const char* text, const NoteList& list, Warnings& w) {
     std::size_t i = 0;
     while (i < list.scanned) {
-        if (IsAsciiLetter(text[i]) || IsWhiteSpace(text[i])) {
+        if (IsAsciiLetter(text[i]) || IsSpace(text[i])) {
             ++i;
             continue;
         }
         std::size_t end = i;
-        while (end < list.scanned && !IsAsciiLetter(text[end]) && !IsWhiteSpace(text[end])) ++end;
+        while (end < list.scanned && !IsAsciiLetter(text[end]) && !IsSpace(text[end])) ++end;
         w.Add(COMPOSE_WARN_SKIPPED_CHARACTERS, COMPOSE_ARGUMENT_NOTES, -1, i, end,
               Quoted(text, i, end) + " skipped: in notes without spaces each letter is a note and nothing else counts");
         i = end;
@@ -175,7 +172,7 @@ void FindBeatsWarnings(const char* beats, const ArgumentsRead& read, const NoteL
         break;  // once, for every note that uses it
     }
     for (const char* p = beats + read.beatsNumberEnd; *p != '\0'; ++p) {
-        if (IsWhiteSpace(*p)) continue;
+        if (IsSpace(*p)) continue;
         const std::size_t start = read.beatsNumberEnd;
         w.Add(COMPOSE_WARN_TRAILING_TEXT, COMPOSE_ARGUMENT_BEATS, -1, start, length,
               Quoted(beats, start, length) + " after the beats value ignored: the default length is " +

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <new>
 
+#include "ascii.h"
 #include "compose.h"
 
 namespace midicompose {
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 constexpr std::uint64_t kSeparators = (std::uint64_t{1} << ' ') | (std::uint64_t{1} << '\t') | (std::uint64_t{1} << '\n');
 // One shift and test instead of three comparisons: this runs for every byte.
 bool InSet(char c, std::uint64_t set) {

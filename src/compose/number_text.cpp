@@ -12,6 +12,7 @@
 #include <string>
 #include <system_error>
 
+#include "ascii.h"
 #include "compose.h"
 
 #if !defined(__cpp_lib_to_chars)
@@ -20,9 +21,6 @@
 
 namespace midicompose {
 namespace {
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 const char* SkipDigits(const char* p, const char* end) {
     while (p < end && IsDigit(*p)) ++p;
