@@ -79,8 +79,6 @@ test('a first visit sounds its instrument from its slice alone, and another inst
   await page.waitForSelector('body[data-composed]');
   const first = await playUntilSound(page, 40);
   const firstBytes = await fetchedBy(page, first.at);
-  if (process.env.MIDICOMPOSE_TIMELINE) console.log(await page.evaluate(() => performance.getEntriesByType('resource')
-    .map((e) => `${new URL(e.name).pathname} ${Math.round(e.startTime)}-${Math.round(e.responseEnd)} ${e.transferSize}`).join('\n')));
   console.log(`first visit: violin sounds ${first.at} ms after the page opened, ${(firstBytes / 1e6).toFixed(2)} MB fetched by then`);
   assert.ok(firstBytes <= FIRST_SOUND_BYTES, `${firstBytes} bytes before the first sound`);
 
