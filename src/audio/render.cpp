@@ -3,16 +3,15 @@
 // and the save. Nothing here prints: FluidSynth's log is caught per thread
 // and handed back as the message of a failure.
 //
-// Divisions: FluidSynth's log, caught; the checks of the MIDI bytes and the
-// font's form; the font's choice and identity; the play with its release cap
-// (Play); the request's checks, the play with a pooled font, and Render.
+// Divisions: FluidSynth's log, caught; the font's choice and identity; the
+// play with its release cap (Play); the request's checks (the MIDI bytes'
+// and the font's forms are midi_file.cpp's and font_form.cpp's), the play
+// with a pooled font, and Render.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -22,7 +21,8 @@
 #include <vector>
 
 #include "file_replace.h"
-#include "midi_length.h"
+#include "font_form.h"
+#include "midi_file.h"
 #include "midicompose_audio.h"
 #include "render.h"
 #include "synth_pool.h"
@@ -71,82 +71,6 @@ void QuietFluidSynth() {
 int Fail(Rendered& out, int status, const std::string& message) {
     out.message = message;
     return status;
-}
-
-std::uint32_t BigEndian32(const unsigned char* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-// A Standard MIDI File of a format FluidSynth plays: "MThd", a header of at
-// least six bytes, format 0 or 1, then as many whole "MTrk" chunks as the
-// header says it has tracks. FluidSynth reads the chunks after the header as
-// the tracks, whatever their kind, and would play a chunk of another kind
-// there as a silent track: such a file is refused, not rendered as silence.
-bool LooksLikeMIDI(const unsigned char* midi, std::size_t length) {
-    if (midi == nullptr || length < 14 || std::memcmp(midi, "MThd", 4) != 0) return false;
-    const std::uint32_t header = BigEndian32(midi + 4);
-    const unsigned format = (midi[8] << 8) | midi[9], tracks = (midi[10] << 8) | midi[11];
-    if (header < 6 || format > 1 || tracks == 0 || header > length - 8) return false;
-    unsigned found = 0;
-    for (std::size_t at = 8 + header; at + 8 <= length && found < tracks;) {
-        const std::uint32_t size = BigEndian32(midi + at + 4);
-        if (size > length - at - 8) return false;  // a chunk cut short
-        if (std::memcmp(midi + at, "MTrk", 4) != 0) return false;
-        ++found;
-        at += 8 + size;
-    }
-    return found == tracks;
-}
-
-std::uint32_t LittleEndian32(const unsigned char* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
-}
-
-// An SF2 or SF3's preset data: the nine tables in their order, each of
-// whole records, the last of them its terminal. When FluidSynth's own reader
-// refuses a file, FluidSynth tries its DLS reader on it, whose library prints
-// glib CRITICAL lines on the console: a file with a broken table is refused
-// here instead.
-bool PresetTablesAreWhole(std::FILE* file, long long riffEnd) {
-    if (fseeko(file, 0, SEEK_END) != 0) return false;
-    riffEnd = std::min<long long>(riffEnd, ftello(file));  // what the file holds of what its header claims
-    static const struct {
-        char id[5];
-        unsigned record;
-    } kTables[] = {{"phdr", 38}, {"pbag", 4}, {"pmod", 10}, {"pgen", 4}, {"inst", 22},
-                   {"ibag", 4}, {"imod", 10}, {"igen", 4}, {"shdr", 46}};
-    unsigned char head[12];
-    for (long long at = 12; at + 12 <= riffEnd;) {  // the RIFF's chunks, for LIST pdta
-        if (fseeko(file, at, SEEK_SET) != 0 || std::fread(head, 1, 12, file) != 12) return false;
-        const long long end = std::min(riffEnd, at + 8 + LittleEndian32(head + 4));
-        if (std::memcmp(head, "LIST", 4) == 0 && std::memcmp(head + 8, "pdta", 4) == 0) {
-            long long table = at + 12;
-            for (const auto& t : kTables) {
-                if (table + 8 > end || fseeko(file, table, SEEK_SET) != 0 || std::fread(head, 1, 8, file) != 8) return false;
-                const std::uint32_t size = LittleEndian32(head + 4);
-                if (std::memcmp(head, t.id, 4) != 0 || size % t.record != 0 || size < t.record) return false;
-                table += 8 + size;
-            }
-            return table <= end;
-        }
-        at = end;  // as FluidSynth reads a font: no pad byte after an odd size
-    }
-    return false;
-}
-
-// A soundfont FluidSynth reads: RIFF with the form "sfbk" (SF2, SF3) whose
-// preset tables are whole, or "DLS ". Anything else is refused before
-// FluidSynth tries its loaders on it, some of which complain on the console.
-bool LooksLikeSoundfont(const std::string& path) {
-    unsigned char head[12] = {};
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    const bool riff = std::fread(head, 1, sizeof head, file) == sizeof head && std::memcmp(head, "RIFF", 4) == 0;
-    const bool looks = riff && (std::memcmp(head + 8, "DLS ", 4) == 0 ||
-                                (std::memcmp(head + 8, "sfbk", 4) == 0 &&
-                                 PresetTablesAreWhole(file, 8 + static_cast<long long>(LittleEndian32(head + 4)))));
-    std::fclose(file);
-    return looks;
 }
 
 // The caller's font, else MIDICOMPOSE_SOUNDFONT, else the system's General

@@ -1,4 +1,6 @@
-#include "midi_length.h"
+// A Standard MIDI File's bytes: whether FluidSynth can play them, and how
+// long they play.
+#include "midi_file.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -56,6 +58,27 @@ std::uint64_t ReadTrack(const unsigned char* midi, std::size_t at, std::size_t e
 }
 
 }  // namespace
+
+// A Standard MIDI File of a format FluidSynth plays: "MThd", a header of at
+// least six bytes, format 0 or 1, then as many whole "MTrk" chunks as the
+// header says it has tracks. FluidSynth reads the chunks after the header as
+// the tracks, whatever their kind, and would play a chunk of another kind
+// there as a silent track: such a file is refused, not rendered as silence.
+bool LooksLikeMIDI(const unsigned char* midi, std::size_t length) {
+    if (midi == nullptr || length < 14 || std::memcmp(midi, "MThd", 4) != 0) return false;
+    const std::uint32_t header = BigEndian(midi + 4, 4);
+    const unsigned format = (midi[8] << 8) | midi[9], tracks = (midi[10] << 8) | midi[11];
+    if (header < 6 || format > 1 || tracks == 0 || header > length - 8) return false;
+    unsigned found = 0;
+    for (std::size_t at = 8 + header; at + 8 <= length && found < tracks;) {
+        const std::uint32_t size = BigEndian(midi + at + 4, 4);
+        if (size > length - at - 8) return false;  // a chunk cut short
+        if (std::memcmp(midi + at, "MTrk", 4) != 0) return false;
+        ++found;
+        at += 8 + size;
+    }
+    return found == tracks;
+}
 
 double MusicSeconds(const unsigned char* midi, std::size_t length) {
     const std::uint32_t header = BigEndian(midi + 4, 4);

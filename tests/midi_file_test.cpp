@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "midi_length.h"
+#include "midi_file.h"
 #include "test_support.h"
 
 using testing_support::Bytes;
