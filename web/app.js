@@ -112,6 +112,7 @@ async function prepare({ program, instrument }) {
                            'Play uses simple voices, and there is no .wav to download.';
     wavButton.hidden = true;
     page.font = 'none';
+    keepOffline();
     return;
   }
   wavButton.hidden = false;
@@ -139,7 +140,8 @@ function warmUp(program, font) {
 }
 
 // The service worker keeps the page for offline visits: registered once
-// the first sound is ready, so that it does not compete with it.
+// the first sound is ready (or known to be the simple voices), so that it
+// does not compete with it.
 function keepOffline() {
   if (page.offline || !navigator.serviceWorker) return;
   page.offline = 'registering';
