@@ -82,7 +82,7 @@ test('a first visit sounds its instrument from its slice alone, and another inst
   console.log(`first visit: violin sounds ${first.at} ms after the page opened, ${(firstBytes / 1e6).toFixed(2)} MB fetched by then`);
   assert.ok(firstBytes <= FIRST_SOUND_BYTES, `${firstBytes} bytes before the first sound`);
 
-  // An instrument not fetched yet, with the largest melodic slice: Play waits for it.
+  // An instrument not fetched yet, with one of the largest slices (822 KB): Play waits for it.
   await page.selectOption('#instrument', 'piano');
   await page.waitForFunction(() => document.querySelector('#program').textContent.startsWith('Program 0:'));
   const changed = await playUntilSound(page, 0);
