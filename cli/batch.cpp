@@ -20,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -129,6 +130,26 @@ std::uint64_t Feed(Run& run, std::FILE* in, bool checkAsRead, bool& clash) {
     return reader.number();
 }
 
+// The workers and the progress bar, ended however the reading ends: the
+// queue closed and every thread joined, also when memory runs out while
+// reading (a thread left joinable would abort the process).
+struct Threads {
+    Run& run;
+    std::vector<std::thread> workers;
+    std::thread progress;
+    std::atomic<bool> stopProgress{false};
+    ~Threads() {
+        {
+            std::lock_guard<std::mutex> hold(run.lock);
+            run.closed = true;
+        }
+        run.ready.notify_all();
+        for (std::thread& worker : workers) worker.join();
+        stopProgress = true;
+        if (progress.joinable()) progress.join();
+    }
+};
+
 // The summary line: written, failed, warnings, the time and the rate.
 void Summarize(const Run& run, std::chrono::steady_clock::time_point start, std::uint64_t lastRead) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -168,24 +189,16 @@ int Batch(const Options& options) {
     g_interrupted = false;
     const auto previous = std::signal(SIGINT, OnInterrupt);
     const auto start = std::chrono::steady_clock::now();
-    std::atomic<bool> stopProgress{false};
-    std::thread progress;
     run.bar = isatty(fileno(stderr)) != 0;
-    if (run.bar) progress = std::thread(Progress, std::ref(run), total, start, std::ref(stopProgress));
-    std::vector<std::thread> workers;
-    for (unsigned i = 0; i < run.jobs; ++i) workers.emplace_back(Work, std::ref(run));
-
     bool clash = false;
-    const std::uint64_t lastRead = Feed(run, in, !seekable, clash);
-    const bool readFailed = std::ferror(in) != 0;
+    std::uint64_t lastRead = 0;
     {
-        std::lock_guard<std::mutex> hold(run.lock);
-        run.closed = true;
+        Threads threads{run, {}, {}};
+        if (run.bar) threads.progress = std::thread(Progress, std::ref(run), total, start, std::ref(threads.stopProgress));
+        for (unsigned i = 0; i < run.jobs; ++i) threads.workers.emplace_back(Work, std::ref(run));
+        lastRead = Feed(run, in, !seekable, clash);
     }
-    run.ready.notify_all();
-    for (std::thread& worker : workers) worker.join();
-    stopProgress = true;
-    if (progress.joinable()) progress.join();
+    const bool readFailed = std::ferror(in) != 0;
     std::signal(SIGINT, previous);
 
     Summarize(run, start, lastRead);
@@ -205,7 +218,9 @@ extern "C" int RunBatch(const CommandLine* line) {
     try {
         return midicompose_cli::Batch(*line);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "midicompose: %s\n", error.what());
+        // Memory ran out, or a thread could not be started.
+        const bool memory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
+        std::fprintf(stderr, "Error: %s\n", memory ? MIDIComposeStatusMessage(COMPOSE_NO_MEMORY) : error.what());
         return midicompose_cli::kFailed;
     }
 }

@@ -63,18 +63,27 @@ void PrintWarnings(Run& run, const Job& job, const MIDIComposeResult& result, co
     }
 }
 
+// The line's failure, named by its status, with its errors on one line.
+void FailAs(Run& run, const Job& job, int status, const char* errors) {
+    const char* name = MIDIComposeStatusName(status);
+    run.Fail(job.line, name != nullptr ? name : "UNKNOWN", OneLine(errors));
+}
+
 // --strict: the line composed in memory first; with any warning it fails,
-// its warnings printed as errors, before anything is written.
+// its warnings printed as errors, before anything is written. A line that
+// fails in memory is not checked (out of memory its warnings are not known):
+// it fails as it did, and nothing is written either.
 bool RefusedAsStrict(Run& run, const Job& job) {
     MIDIComposeResult result;
     std::memset(&result, 0, sizeof result);
     result.size = sizeof result;
     const BatchLine& f = job.fields;
-    MIDIComposeUTF8(f.notes.c_str(), nullptr, f.instrument.c_str(), f.beats.c_str(), &result);
+    const int status = MIDIComposeUTF8(f.notes.c_str(), nullptr, f.instrument.c_str(), f.beats.c_str(), &result);
     const std::size_t count = result.warningCount;
     PrintWarnings(run, job, result, "error");
+    if (count == 0 && status != COMPOSE_OK) FailAs(run, job, status, result.errors);
     MIDIComposeFreeResult(&result);
-    if (count == 0) return false;
+    if (count == 0) return status != COMPOSE_OK;
     run.warnings += count;
     run.Fail(job.line, "STRICT", std::to_string(count) + (count == 1 ? " warning" : " warnings") + "; not written");
     return true;
@@ -90,8 +99,7 @@ void Compose(Run& run, const Job& job) {
     run.warnings += result.warningCount;
     if (!run.options.noWarnings) PrintWarnings(run, job, result, "warning");
     if (status != COMPOSE_OK) {
-        const char* name = MIDIComposeStatusName(status);
-        run.Fail(job.line, name != nullptr ? name : "UNKNOWN", OneLine(result.errors));
+        FailAs(run, job, status, result.errors);
     } else {
         if (run.options.verbose) {
             std::lock_guard<std::mutex> hold(run.lock);
@@ -117,6 +125,14 @@ void Compose(Run& run, const Job& job) {
 
 }  // namespace
 
+void Run::Fail(std::uint64_t line, const char* status, const std::string& message) {
+    std::lock_guard<std::mutex> hold(lock);
+    const std::string text = std::string(bar ? "\r\033[K" : "") + name + ":" + std::to_string(line) + ": " + status +
+                             ": " + message + "\n";
+    PutText(text.c_str(), stderr);
+    ++failed;
+}
+
 void Work(Run& run) {
     for (;;) {
         std::vector<Job> bundle;
@@ -132,7 +148,7 @@ void Work(Run& run) {
             if (run.interrupted) break;  // stopping: what is queued is left undone
             try {
                 Compose(run, job);
-            } catch (const std::bad_alloc&) {
+            } catch (...) {  // memory ran out, the only thing that throws here
                 run.Fail(job.line, "COMPOSE_NO_MEMORY", NoMemory());
             }
         }

@@ -53,13 +53,8 @@ struct Run {
 
     static unsigned Jobs(const Options& o) { return o.jobs != 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency()); }
 
-    void Fail(std::uint64_t line, const char* status, const std::string& message) {
-        std::lock_guard<std::mutex> hold(lock);
-        const std::string text = std::string(bar ? "\r\033[K" : "") + name + ":" + std::to_string(line) + ": " + status +
-                                 ": " + message + "\n";
-        PutText(text.c_str(), stderr);
-        ++failed;
-    }
+    // Reports a line as failed, on a line of its own, and counts it.
+    void Fail(std::uint64_t line, const char* status, const std::string& message);
 };
 
 // A thread's loop: composes the bundles of the queue until it is closed and

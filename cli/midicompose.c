@@ -136,22 +136,41 @@ static void PrintWarnings(const MIDIComposeResult* result, const char* const* te
     }
 }
 
+/* A composition's errors, or the words for memory running out when it could
+ * hand over none. */
+static void PrintErrors(const MIDIComposeResult* result) {
+    if (result->errors != NULL) {
+        PutText(result->errors, stderr);
+    } else {
+        MIDICOMPOSE_CLI_PRINT_NO_MEMORY();
+    }
+}
+
 /* --strict: composes in memory first; with any warning, prints them as
- * errors and answers EXIT_STRICT before anything is written. */
+ * errors and answers EXIT_STRICT before anything is written. A composition
+ * that fails in memory is not checked (out of memory its warnings are not
+ * known): its failure is the answer, and nothing is written either. 0 lets
+ * the composition go ahead. */
 static int RefusedAsStrict(const char* const* texts) {
     MIDIComposeResult result;
     size_t warnings;
+    int status;
     memset(&result, 0, sizeof result);
     result.size = sizeof result;
-    MIDIComposeUTF8(texts[0], NULL, texts[2], texts[3], &result);
+    status = MIDIComposeUTF8(texts[0], NULL, texts[2], texts[3], &result);
     warnings = result.warningCount;
     PrintWarnings(&result, texts, "error");
     if (warnings > 0) {
         fprintf(stderr, "midicompose: --strict: %lu warning%s, nothing written\n", (unsigned long)warnings,
                 warnings == 1 ? "" : "s");
+        status = EXIT_STRICT;
+    } else if (status != COMPOSE_OK) {
+        PrintErrors(&result);
+    } else {
+        status = 0;
     }
     MIDIComposeFreeResult(&result);
-    return warnings > 0;
+    return status;
 }
 
 /* Composes with the library's call and its safe save, prints its report,
@@ -161,18 +180,14 @@ static int Compose(const CommandLine* line) {
     const char* const* texts = line->positional;
     MIDIComposeResult result;
     int status;
-    if (line->strict && RefusedAsStrict(texts)) return EXIT_STRICT;
+    if (line->strict && (status = RefusedAsStrict(texts)) != 0) return status;
     memset(&result, 0, sizeof result);
     result.size = sizeof result;
     status = MIDIComposeUTF8(texts[0], texts[1], texts[2], texts[3], &result);
     if (result.output != NULL) {
         PutText(result.output, line->wav != NULL && strcmp(line->wav, "-") == 0 ? stderr : stdout);
     }
-    if (result.errors != NULL) {
-        PutText(result.errors, stderr);
-    } else {
-        MIDICOMPOSE_CLI_PRINT_NO_MEMORY();
-    }
+    PrintErrors(&result);
     if (!line->noWarnings) PrintWarnings(&result, texts, "warning");
     if (status == COMPOSE_OK && line->wav != NULL) {
         status = RenderWav(result.data, result.length, line->wav, line->soundfont);

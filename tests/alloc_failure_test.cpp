@@ -1,17 +1,24 @@
 // Fails the n-th allocation of a MIDICompose call, for every n, and checks
 // that the call still ends cleanly: a status from the table, nothing leaked,
-// no file left behind unless it succeeded, an existing file untouched.
+// no file left behind unless it succeeded, an existing file untouched. The
+// same for a render, failing the allocations midicompose-audio makes itself.
 // The shim replaces malloc and operator new for the whole process, so this
 // test runs in its own executable and never under a sanitizer.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
 #include "midicompose.h"
+#ifdef MIDICOMPOSE_TEST_AUDIO
+#include "midicompose_audio.h"
+#include "small_sf2.h"
+#endif
 #include "test_support.h"
 
 extern "C" {
@@ -27,6 +34,7 @@ namespace {
 struct Shim {
     bool armed = false;
     bool failEveryAfter = false;  // fail n and every allocation after it, or n alone
+    bool ownCallersOnly = false;  // count only this project's own allocations
     long failAt = 0;
     long count = 0;
     long failures = 0;
@@ -67,9 +75,20 @@ void Forget(void* p) {
     }
 }
 
+// Whether code of this project (this program, or a library named after it)
+// made the allocation. FluidSynth and glib abort on a failed allocation by
+// design, so a render fails only its own.
+bool OwnCaller(const void* caller) {
+    Dl_info info;
+    if (dladdr(caller, &info) == 0 || info.dli_fname == nullptr) return false;
+    const char* slash = std::strrchr(info.dli_fname, '/');
+    return std::strstr(slash != nullptr ? slash + 1 : info.dli_fname, "midicompose") != nullptr;
+}
+
+bool Counted(const void* caller) { return shim.armed && (!shim.ownCallersOnly || OwnCaller(caller)); }
+
 // True when this allocation is to fail.
 bool Fails() {
-    if (!shim.armed) return false;
     ++shim.count;
     const bool fail = shim.failEveryAfter ? shim.count >= shim.failAt : shim.count == shim.failAt;
     if (fail) ++shim.failures;
@@ -77,7 +96,7 @@ bool Fails() {
 }
 
 void* Track(void* p) {
-    if (shim.armed && p != nullptr) Remember(p);
+    if (p != nullptr) Remember(p);
     return p;
 }
 
@@ -90,12 +109,19 @@ void* NewOrThrow(std::size_t size) {
 }  // namespace
 
 extern "C" {
-void* malloc(std::size_t size) { return Fails() ? nullptr : Track(__libc_malloc(size)); }
-void* calloc(std::size_t n, std::size_t size) { return Fails() ? nullptr : Track(__libc_calloc(n, size)); }
+void* malloc(std::size_t size) {
+    if (!Counted(__builtin_return_address(0))) return __libc_malloc(size);
+    return Fails() ? nullptr : Track(__libc_malloc(size));
+}
+void* calloc(std::size_t n, std::size_t size) {
+    if (!Counted(__builtin_return_address(0))) return __libc_calloc(n, size);
+    return Fails() ? nullptr : Track(__libc_calloc(n, size));
+}
 void* realloc(void* p, std::size_t size) {
+    if (!Counted(__builtin_return_address(0))) return __libc_realloc(p, size);
     if (Fails()) return nullptr;
     void* moved = __libc_realloc(p, size);
-    if (shim.armed && moved != nullptr) {
+    if (moved != nullptr) {
         if (p != nullptr) Forget(p);
         Remember(moved);
     }
@@ -265,6 +291,73 @@ TEST_P(AllocationFailureTest, EndsEveryInMemoryCallCleanly) {
         }
     }
 }
+
+#ifdef MIDICOMPOSE_TEST_AUDIO
+// A render to memory with a pooled font, failing each allocation of
+// midicompose-audio's own in turn: the same sound, or RENDER_NO_MEMORY with
+// nothing handed over, and nothing leaked either way.
+TEST(RenderAllocationFailure, EndsEveryRenderCleanly) {
+    TempDir dir;
+    const std::string font = dir.File("small.sf2");
+    testing_support::WriteBytes(font, testing_support::SmallSoundfont());
+    MIDIComposeResult composed{};
+    composed.size = sizeof composed;
+    ASSERT_EQ(MIDIComposeUTF8("C:1 E G", nullptr, "violin", "4", &composed), COMPOSE_OK);
+    const Bytes midi(composed.data, composed.data + composed.length);
+    MIDIComposeFreeResult(&composed);
+    auto render = [&](MIDIComposeAudio& audio) {
+        audio = MIDIComposeAudio{};
+        audio.size = sizeof audio;
+        return MIDIComposeRender(midi.data(), midi.size(), font.c_str(), 8000, nullptr, &audio);
+    };
+    MIDIComposeAudio reference;
+    ASSERT_EQ(render(reference), RENDER_OK);  // and the font is pooled
+    const Bytes expected(reference.wav, reference.wav + reference.length);
+    MIDIComposeFreeAudio(&reference);
+
+    for (const bool every : {false, true}) {
+        for (long n = 1;; ++n) {
+            MIDIComposeAudio audio;
+            shim = Shim();
+            shim.ownCallersOnly = true;
+            shim.failEveryAfter = every;
+            shim.failAt = n;
+            shim.armed = true;
+            const int status = render(audio);
+            shim.armed = false;
+            const long failures = shim.failures;
+            const Bytes got = audio.wav != nullptr ? Bytes(audio.wav, audio.wav + audio.length) : Bytes();
+            const bool nothingHandedOver = audio.wav == nullptr && audio.message == nullptr && audio.soundfont == nullptr;
+            shim.failAt = -1;
+            shim.armed = true;
+            MIDIComposeFreeAudio(&audio);
+            shim.armed = false;
+
+            const std::string where = std::string(every ? "from" : "at") + " allocation " + std::to_string(n);
+            if (status == RENDER_OK) {
+                EXPECT_EQ(got, expected) << where;
+            } else {
+                EXPECT_EQ(status, RENDER_NO_MEMORY) << where;
+                EXPECT_TRUE(nothingHandedOver) << where;
+            }
+            EXPECT_EQ(shim.liveCount, 0) << "leak " << where;
+            // A render that ran out of memory while playing unloaded its
+            // font; one with memory loads it into the pool again.
+            if (status != RENDER_OK) {
+                MIDIComposeAudio again;
+                EXPECT_EQ(render(again), RENDER_OK) << where;
+                MIDIComposeFreeAudio(&again);
+            }
+            if (failures == 0) {
+                EXPECT_GE(n, 6) << "the shim saw too few allocations to be in the way";
+                EXPECT_EQ(status, RENDER_OK);
+                std::printf("render, failing %s: %ld allocation points\n", every ? "from n on" : "the n-th", n - 1);
+                break;
+            }
+        }
+    }
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, AllocationFailureTest,

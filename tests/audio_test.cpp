@@ -4,7 +4,10 @@
 // (MIDICOMPOSE_TEST_SOUNDFONT), so the suite does not wait on a large one.
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -261,6 +264,58 @@ TEST(MIDIComposeRender, LoadsTheFontAPathNamesNowNotTheOneItNamedBefore) {
 
 // A caller built against an older header passes a smaller structure: the
 // fields it has are filled and freed, and no byte past them is touched.
+// Given no font, a render takes the system's General MIDI font (the .sf2
+// before the .sf3), and with neither says how to get one. Each case runs in a
+// child with a folder of sounds of its own in place of /usr/share/sounds.
+TEST(MIDIComposeRender, FallsBackToTheSystemFontAndSaysHowToInstallOne) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for a mount namespace";
+    TempDir dir;
+    WriteBytes(dir.File("small.sf2"), SmallSoundfont());
+    const Bytes midi = Compose("C", "piano");
+    struct Case {
+        std::vector<std::string> installed;  // under /usr/share/sounds
+        std::string report;                  // status, then the font used or the message
+    };
+    const std::string sf2 = "/usr/share/sounds/sf2/default-GM.sf2", sf3 = "/usr/share/sounds/sf3/default-GM.sf3";
+    const Case cases[] = {
+        {{}, std::to_string(RENDER_NO_SOUNDFONT) + " Error: No General MIDI soundfont: pass one, set "
+                                                 "MIDICOMPOSE_SOUNDFONT, or install one (Debian: apt-get install "
+                                                 "fluid-soundfont-gm)"},
+        {{"sf3"}, std::to_string(RENDER_OK) + " " + sf3},
+        {{"sf3", "sf2"}, std::to_string(RENDER_OK) + " " + sf2},
+    };
+    for (const Case& c : cases) {
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            std::string report = "skip";
+            if (unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                mount("tmpfs", "/usr/share/sounds", "tmpfs", 0, nullptr) == 0) {
+                for (const std::string& kind : c.installed) {
+                    const std::string folder = "/usr/share/sounds/" + kind;
+                    mkdir(folder.c_str(), 0755);
+                    WriteBytes(folder + "/default-GM." + kind, ReadBytes(dir.File("small.sf2")));
+                }
+                unsetenv("MIDICOMPOSE_SOUNDFONT");
+                MIDIComposeAudio audio{};
+                audio.size = sizeof audio;
+                const int status = MIDIComposeRender(midi.data(), midi.size(), nullptr, 0, nullptr, &audio);
+                report = std::to_string(status) + " " + (status == RENDER_OK ? audio.soundfont : audio.message);
+                MIDIComposeFreeAudio(&audio);
+            }
+            if (write(pipeFds[1], report.data(), report.size()) < 0) ExitChild(1);
+            ExitChild(0);
+        }
+        close(pipeFds[1]);
+        const std::string report = ReadToEnd(pipeFds[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (report == "skip") GTEST_SKIP() << "no mount namespace here";
+        EXPECT_EQ(report, c.report);
+    }
+}
+
 TEST(MIDIComposeRender, FillsOnlyTheFieldsTheCallersStructureHolds) {
     const Bytes chord = Compose("C E", "piano");
     for (const std::size_t size : {sizeof(std::size_t), offsetof(MIDIComposeAudio, length), offsetof(MIDIComposeAudio, message),

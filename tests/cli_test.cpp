@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
                                "cannot read the batch file none.tsv"},
                       ExitCase{"notes beside --batch", {"--batch", "none.tsv", "C"}, 2, "'C' does not go with --batch"},
                       ExitCase{"notes after --", {"--", "-C", "x.mid"}, 0, ""},
+                      ExitCase{"strict notes without a warning", {"--strict", "C", "x.mid"}, 0, ""},
+                      ExitCase{"strict notes for an unknown instrument", {"--strict", "C", "x.mid", "kazoo"}, 13,
+                               "Error: Invalid instrument 'kazoo'\nUse --list-instruments"},
                       ExitCase{"a warning at its column in characters", {"\xC3\xA9 H", "x.mid"}, 0,
                                "notes:1: warning: \xC3\xA9 is no note name (A to G): played as C4 (key 60) "
                                "[UNKNOWN_LETTER]\nnotes:3: warning: H is no note name"},
@@ -225,6 +229,72 @@ GeneratedBatch Generate(int lines) {
     }
     return batch;
 }
+
+#ifdef MIDICOMPOSE_FAIL_ALLOCATION_LIBRARY
+struct AllocationSweep {
+    const char* what;
+    std::vector<std::string> args;  // run in a folder holding list.txt and small.sf2
+    std::string input;
+};
+
+std::string Describe(const AllocationSweep& s) { return s.what; }
+
+class CommandAllocationTest : public ::testing::TestWithParam<AllocationSweep> {};
+
+// Standard error less the batch summary's time and rate.
+std::string Unclocked(const std::string& err) {
+    return std::regex_replace(err, std::regex(", [0-9.]+ s, [0-9]+ a second"), "");
+}
+
+// Fails each allocation the command and its libraries make, one per run: no
+// run crashes, and each either ends as it does with memory or says what
+// failed.
+TEST_P(CommandAllocationTest, NeverCrashesAndSaysWhatFailed) {
+    const AllocationSweep& sweep = GetParam();
+    TempDir dir;
+    WriteBytes(dir.File("small.sf2"), SmallSoundfont());
+    const std::string list = "C:2 E G\ta.mid\tviolin\t1\nC# H\tb.mid\n\nbad line\t\t\n";
+    WriteBytes(dir.File("list.txt"), Bytes(list.begin(), list.end()));
+    const auto run = [&](long n) {
+        setenv("LD_PRELOAD", MIDICOMPOSE_FAIL_ALLOCATION_LIBRARY, 1);
+        setenv("MIDICOMPOSE_FAIL_ALLOCATION", std::to_string(n).c_str(), 1);
+        const Outcome outcome = Command(sweep.args, sweep.input, dir.path());
+        unsetenv("LD_PRELOAD");
+        unsetenv("MIDICOMPOSE_FAIL_ALLOCATION");
+        return outcome;
+    };
+    const Outcome reference = run(0);
+    const std::size_t counted = reference.err.rfind("allocations: ");
+    ASSERT_NE(counted, std::string::npos) << reference.err;
+    const long total = std::stol(reference.err.substr(counted + 13));
+    ASSERT_GT(total, 10) << "the shim saw too few allocations to be in the way";
+    long changed = 0;
+    for (long n = 1; n <= total; ++n) {
+        const Outcome outcome = run(n);
+        ASSERT_NE(outcome.exit, -1) << "killed at allocation " << n << ": " << outcome.err;
+        if (outcome.exit == reference.exit && outcome.out == reference.out &&
+            Unclocked(outcome.err) == Unclocked(reference.err.substr(0, counted))) {
+            continue;
+        }
+        ++changed;
+        EXPECT_NE(outcome.err.find("Error: "), std::string::npos) << "allocation " << n << ": " << outcome.err;
+    }
+    EXPECT_GT(changed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, CommandAllocationTest,
+    ::testing::Values(
+        AllocationSweep{"a composition with warnings", {"C# H:2 E", "out.mid", "violin", "1"}, ""},
+        AllocationSweep{"a strict composition", {"--strict", "C#", "out.mid"}, ""},
+        AllocationSweep{"a composition rendered", {"C E", "out.mid", "piano", "1", "--wav", "out.wav", "--soundfont",
+                                                   "small.sf2"}, ""},
+        AllocationSweep{"a batch file", {"--batch", "list.txt", "--jobs", "1"}, ""},
+        AllocationSweep{"a strict batch file", {"--batch", "list.txt", "--jobs", "1", "--strict"}, ""},
+        AllocationSweep{"a batch on standard input rendered", {"--batch", "-", "--jobs", "1", "--wav", "--soundfont",
+                                                               "small.sf2"}, "C\ta.mid\nC# H\tb.mid\n"}),
+    NamedAfterDescription());
+#endif
 
 TEST(Batch, ComposesEachLineAsASingleCallWouldAndReportsEachFailure) {
     TempDir dir;

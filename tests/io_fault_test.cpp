@@ -33,13 +33,13 @@ ChildResult ComposeUnderSizeLimit(const std::string& path, rlim_t limit) {
     const pid_t child = fork();
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
-        const rlimit rl{limit, limit};
+        const rlimit rl{limit, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &rl);
         dup2(pipeFds[1], STDERR_FILENO);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
         const std::u16string p = Utf16(path);
-        _exit(MIDICompose(u"C:2 E:1 G:1 C5:2", p.c_str(), u"violin", u"1.0") == COMPOSE_OK ? 0 : 18);
+        ExitChild(MIDICompose(u"C:2 E:1 G:1 C5:2", p.c_str(), u"violin", u"1.0") == COMPOSE_OK ? 0 : 18);
     }
     close(pipeFds[1]);
     const std::string err = ReadToEnd(pipeFds[0]);

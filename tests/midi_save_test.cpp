@@ -206,10 +206,10 @@ int SaveUnderSizeLimit(const MIDIWriter* writer, const std::string& path, rlim_t
     const pid_t child = fork();
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
-        const rlimit rl{limit, limit};
+        const rlimit rl{limit, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &rl);
         std::fclose(stderr);  // the message is checked elsewhere
-        _exit(SaveAndPrint(writer, path) == 1 ? 0 : 1);
+        testing_support::ExitChild(SaveAndPrint(writer, path) == 1 ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -235,12 +235,13 @@ TEST(SaveMIDIFile, LosesNothingWhenTheDiskFillsAtAnyByte) {
 // rename would get wrong. Each case runs in a child process that has dropped
 // to the unused uid 65534 (group 65534), which the folder lets add files.
 constexpr uid_t kUser = 65534, kOtherUser = 65533;
-constexpr gid_t kGroup = 65534;
+constexpr gid_t kGroup = 65534, kOtherGroup = 65533;
 
 struct ProtectionCase {
     const char* what;
-    mode_t mode;             // of song.mid, owned by `owner`
+    mode_t mode;             // of song.mid, owned by `owner` and `group`
     uid_t owner;
+    gid_t group;
     bool secondLink;         // song.mid also under the name other.mid
     rlim_t sizeLimit;        // for the child's writes
     int result;              // of SaveMIDIFile
@@ -260,7 +261,7 @@ TEST_P(ProtectionTest, SavingRespectsWhatOpeningTheFileWouldRespect) {
     ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
     const std::string path = dir.File("song.mid"), other = dir.File("other.mid");
     WriteBytes(path, kOldContents);
-    ASSERT_EQ(chown(path.c_str(), c.owner, kGroup), 0);
+    ASSERT_EQ(chown(path.c_str(), c.owner, c.group), 0);
     ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
     if (c.secondLink) {
         ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
@@ -272,12 +273,12 @@ TEST_P(ProtectionTest, SavingRespectsWhatOpeningTheFileWouldRespect) {
     const pid_t child = fork();
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
-        const rlimit rl{c.sizeLimit, c.sizeLimit};
+        const rlimit rl{c.sizeLimit, RLIM_INFINITY};
         if (setgroups(0, nullptr) != 0 || setgid(kGroup) != 0 || setuid(kUser) != 0 || setrlimit(RLIMIT_FSIZE, &rl) != 0) {
             _exit(99);
         }
         dup2(errPipe[1], STDERR_FILENO);
-        _exit(SaveAndPrint(writer.get(), path));
+        testing_support::ExitChild(SaveAndPrint(writer.get(), path));
     }
     close(errPipe[1]);
     const std::string err = ReadToEnd(errPipe[0]);
@@ -297,6 +298,7 @@ TEST_P(ProtectionTest, SavingRespectsWhatOpeningTheFileWouldRespect) {
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, c.owner);
+    EXPECT_EQ(st.st_gid, c.group);
     EXPECT_EQ(st.st_mode & 07777, c.mode);
     EXPECT_EQ(dir.Entries().size(), c.secondLink ? 2u : 1u) << "a temporary file is left";
 }
@@ -304,15 +306,17 @@ TEST_P(ProtectionTest, SavingRespectsWhatOpeningTheFileWouldRespect) {
 INSTANTIATE_TEST_SUITE_P(
     Files, ProtectionTest,
     ::testing::Values(
-        ProtectionCase{"a write-protected file is refused", 0444, kUser, false, RLIM_INFINITY, 0, false,
+        ProtectionCase{"a write-protected file is refused", 0444, kUser, kGroup, false, RLIM_INFINITY, 0, false,
                        "Error: Could not create file {path}\n"},
-        ProtectionCase{"a file with two links gets the bytes under both names", 0644, kUser, true, RLIM_INFINITY,
+        ProtectionCase{"a file with two links gets the bytes under both names", 0644, kUser, kGroup, true, RLIM_INFINITY,
                        1, true, ""},
-        ProtectionCase{"another user's group-writable file keeps its owner", 0664, kOtherUser, false,
+        ProtectionCase{"another user's group-writable file keeps its owner", 0664, kOtherUser, kGroup, false,
                        RLIM_INFINITY, 1, true, ""},
-        ProtectionCase{"another user's read-only file is refused", 0644, kOtherUser, false, RLIM_INFINITY, 0,
+        ProtectionCase{"another user's read-only file is refused", 0644, kOtherUser, kGroup, false, RLIM_INFINITY, 0,
                        false, "Error: Could not create file {path}\n"},
-        ProtectionCase{"the caller's own file is replaced whole or not at all", 0640, kUser, false, 10, 0, false,
+        ProtectionCase{"the caller's own file of a group not the caller's is written through", 0664, kUser,
+                       kOtherGroup, false, RLIM_INFINITY, 1, true, ""},
+        ProtectionCase{"the caller's own file is replaced whole or not at all", 0640, kUser, kGroup, false, 10, 0, false,
                        "Error: Failed to write track data\n"}),
     testing_support::NamedAfterDescription());
 

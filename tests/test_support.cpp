@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,20 @@
 #include <stdexcept>
 
 namespace testing_support {
+
+void ExitChild(int code) {
+#ifdef MIDICOMPOSE_TEST_COVERAGE
+    // The counts of the program and of each library are written as they end.
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    std::exit(code);
+#else
+    _exit(code);
+#endif
+}
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");

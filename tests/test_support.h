@@ -43,6 +43,11 @@ Bytes HexBytes(const std::string& hex);  // "4D 54 68 64" -> bytes
 // locale can be had.
 bool UseCommaLocale(const TempDir& scratch);
 
+// Ends a forked child with `code`, first writing its gcov counts in a
+// coverage build (a child's _exit would drop them) with its file size
+// limit lifted so the counts fit.
+[[noreturn]] void ExitChild(int code);
+
 // UTF-8 to UTF-16, for building the library's arguments.
 std::u16string Utf16(const std::string& utf8);
 

@@ -52,7 +52,7 @@ void CatchLog(int level, const char* message, void*) {
     try {
         if (!t_log->empty()) *t_log += "; ";
         *t_log += message;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {  // memory ran out; nothing may be thrown back into FluidSynth
     }
 }
 
@@ -115,14 +115,18 @@ bool Silent(const float* left, const float* right, int frames) {
 int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::size_t length,
          std::vector<float>& left, std::vector<float>& right, Rendered& out) {
     t_log->clear();  // what setting up the synthesizer said is no news about the file
+    // FluidSynth fails to make the player, to play and to write only when its
+    // own memory runs out, which glib answers by aborting: no test sees these.
     fluid_player_t* player = new_fluid_player(synth);
-    if (player == nullptr) return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not create a player");
+    if (player == nullptr) {
+        return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not create a player");  // GCOVR_EXCL_LINE
+    }
     struct PlayerDeleter {
         fluid_player_t* player;
         ~PlayerDeleter() { delete_fluid_player(player); }
     } deleter{player};
     if (fluid_player_add_mem(player, midi, length) != FLUID_OK || fluid_player_play(player) != FLUID_OK) {
-        return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not play the file: " + *t_log);
+        return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not play the file: " + *t_log);  // GCOVR_EXCL_LINE
     }
     const std::size_t maxRelease = static_cast<std::size_t>(kMaxReleaseSeconds * sampleRate);
     const std::size_t musicFrames = static_cast<std::size_t>(std::ceil(out.musicSeconds * sampleRate));
@@ -134,7 +138,7 @@ int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::s
         right.resize(at + kBlockFrames);
         if (fluid_synth_write_float(synth, kBlockFrames, left.data(), static_cast<int>(at), 1, right.data(),
                                     static_cast<int>(at), 1) != FLUID_OK) {
-            return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth failed while rendering: " + *t_log);
+            return Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth failed while rendering: " + *t_log);  // GCOVR_EXCL_LINE
         }
         // The music ends at the file's last tick, or where its ticks and
         // tempos say it ends (a file whose every event is at tick 0 has no
@@ -218,9 +222,11 @@ int PlayWithFont(const FontFile& font, const unsigned char* midi, std::size_t le
     int played = RENDER_SYNTH_FAILED;
     {
         const RenderSynth synth(*loaded, out.sampleRate);
-        played = synth.get() == nullptr
-                     ? Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not create a synthesizer")
-                     : Play(synth.get(), out.sampleRate, midi, length, left, right, out);
+        if (synth.get() == nullptr) {  // FluidSynth's memory ran out
+            played = Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not create a synthesizer");  // GCOVR_EXCL_LINE
+        } else {
+            played = Play(synth.get(), out.sampleRate, midi, length, left, right, out);
+        }
     }
     ReturnFont(std::move(loaded));
     return played;

@@ -20,9 +20,7 @@ struct FontFile {
     std::string path;
     unsigned long long device = 0, inode = 0, size = 0;
     long long modified = 0;
-    bool operator==(const FontFile& o) const {
-        return path == o.path && device == o.device && inode == o.inode && size == o.size && modified == o.modified;
-    }
+    bool operator==(const FontFile& o) const;
 };
 
 // A font loaded into a synthesizer that only holds it.

@@ -168,8 +168,7 @@ int WriteMIDITrack(ByteBuffer& file, const MIDIWriter* writer) {
         std::uint8_t* head = std::copy(kMagic, kMagic + 4, file.data() + chunk);
         for (int shift = 24; shift >= 0; shift -= 8) *head++ = static_cast<std::uint8_t>(length >> shift);
         return 1;
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
+    } catch (...) {  // memory ran out, or the track outgrew its length field
     }
     file.resize(chunk);  // no partial chunk is left behind
     return 0;
@@ -183,7 +182,7 @@ int EncodeMIDIFile(const MIDIWriter* writer, ByteBuffer& file) {
         file.clear();
         file.reserve(14 + 8 + kInitialTrackBuffer);  // header, track prefix, first track room
         WriteMIDIHeader(file, writer->division);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {  // memory ran out
         return 0;
     }
     return WriteMIDITrack(file, writer);

@@ -18,8 +18,7 @@ int SaveMIDIFile(const MIDIWriter* writer, ByteBuffer& file, const char* shownPa
     ReplaceResult replaced = ReplaceResult::WriteFailed;
     try {
         replaced = ReplaceFileContents(path, file.data(), file.size());
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
+    } catch (...) {  // memory ran out, or a path longer than a string can be
     }
     switch (replaced) {
         case ReplaceResult::Ok:

@@ -114,16 +114,16 @@ Route RouteFor(const struct stat& old, const struct stat& temporary) {
     return Route::Replace;
 }
 
-// Opens a new temporary file beside the target; -1 with errno on failure.
+// Opens a new temporary file beside the target; -1 with errno on failure
+// (EEXIST when every name tried was taken).
 int CreateTemporary(const std::string& target, mode_t mode, std::string& temporary) {
-    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < kMaxNameAttempts; ++attempt) {
         temporary = TemporaryName(target, attempt);
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) return fd;
-        if (errno != EEXIST && !(attempt == 0 && errno == ENAMETOOLONG)) return -1;
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST && !(attempt == 0 && errno == ENAMETOOLONG)) break;
     }
-    errno = EEXIST;
-    return -1;
+    return fd;
 }
 
 // Gives the temporary file the replaced file's owner, group and mode before
@@ -135,16 +135,16 @@ bool MatchOwnerAndMode(int fd, const struct stat& old, const struct stat& now) {
     // The group may be one the caller belongs to; another owner only for root.
     if (chown && fchown(fd, old.st_uid, old.st_gid) != 0) return false;
     // A change of owner may have cleared set-id bits, so the mode comes after.
-    if ((chown || (now.st_mode & 07777) != (old.st_mode & 07777)) && fchmod(fd, old.st_mode & 07777) != 0) {
-        return false;
-    }
-    return true;
+    const bool modeDiffers = (now.st_mode & 07777) != (old.st_mode & 07777);
+    return !(chown || modeDiffers) || fchmod(fd, old.st_mode & 07777) == 0;
 }
 
-// Drops a temporary file that will not be used.
+// Drops a temporary file that will not be used; errno is kept.
 void Discard(int fd, const std::string& temporary) {
+    const int error = errno;
     close(fd);
     unlink(temporary.c_str());
+    errno = error;
 }
 
 }  // namespace
@@ -171,10 +171,10 @@ ReplaceResult ReplaceFileContents(const char* path, const std::uint8_t* data, st
 
     if (exists) {
         struct stat now {};
-        if (fstat(fd, &now) != 0) {
+        if (fstat(fd, &now) != 0) {  // GCOVR_EXCL_START: a descriptor just opened has a status
             Discard(fd, temporary);
             return ReplaceResult::WriteFailed;
-        }
+        }  // GCOVR_EXCL_STOP
         switch (RouteFor(old, now)) {
             case Route::Refuse:
                 Discard(fd, temporary);
@@ -186,11 +186,10 @@ ReplaceResult ReplaceFileContents(const char* path, const std::uint8_t* data, st
                 break;
         }
         if (!MatchOwnerAndMode(fd, old, now)) {
-            const bool foreignGroup = errno == EPERM;
             Discard(fd, temporary);
             // A file whose group the caller cannot give is written through,
             // as another user's file is.
-            return foreignGroup ? WriteInPlace(target, data, size) : ReplaceResult::WriteFailed;
+            return errno == EPERM ? WriteInPlace(target, data, size) : ReplaceResult::WriteFailed;
         }
     }
     bool ok = WriteAll(fd, data, size);

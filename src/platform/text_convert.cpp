@@ -121,9 +121,7 @@ bool ConvertArgument(const MIDIComposeChar* text, std::string& out) {
     try {
         if (!Utf16ToUtf8(text, out, false)) out.clear();
         return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    } catch (const std::length_error&) {
+    } catch (...) {  // memory ran out, or the text is longer than a string can be
         return false;
     }
 }
