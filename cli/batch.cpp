@@ -106,7 +106,8 @@ std::uint64_t Feed(Run& run, std::FILE* in, bool checkAsRead, bool& clash) {
         bundle.clear();
     };
     while (!g_interrupted && reader.Next(text, tooLong)) {
-        Job job{reader.number(), {}};
+        Job job;
+        job.line = reader.number();
         const LineKind kind = tooLong ? LineKind::Bad : ParseLine(text, job.fields, why);
         if (tooLong) why = "the line is longer than 1 MiB";
         if (kind == LineKind::Skip) continue;

@@ -116,7 +116,7 @@ static int Take(const Option* option, const char* value, CommandLine* line) {
         line->verbose = 1;
     } else if (strcmp(name, "--no-warnings") == 0) {
         line->noWarnings = 1;
-    } else if (strcmp(name, "--strict") == 0) {
+    } else {  /* --strict, the last of the options Take is given */
         line->strict = 1;
     }
     return 0;

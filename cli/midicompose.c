@@ -77,11 +77,13 @@ static const char kUsageEnd[] =
     "  midicompose --list-instruments | grep -i guitar\n"
 ;
 
-/* All of standard input, less one trailing line break; its length in *length. */
+/* All of standard input, less one trailing line break; its length in *length.
+ * NULL when memory runs out (*length 0) or it cannot be read (*length 1). */
 static char* ReadAll(FILE* in, size_t* length) {
     size_t size = 0, capacity = 4096;
     char* text = (char*)malloc(capacity);
     size_t got;
+    *length = 0;
     if (text == NULL) return NULL;
     while ((got = fread(text + size, 1, capacity - size - 1, in)) > 0) {
         size += got;
@@ -92,7 +94,7 @@ static char* ReadAll(FILE* in, size_t* length) {
             capacity *= 2;
         }
     }
-    if (ferror(in)) { free(text); return NULL; }
+    if (ferror(in)) { free(text); *length = 1; return NULL; }
     if (size > 0 && text[size - 1] == '\n') --size;
     if (size > 0 && text[size - 1] == '\r') --size;
     text[size] = '\0';
@@ -198,11 +200,16 @@ static int Compose(const CommandLine* line) {
 
 /* NOTES given as -: standard input, refused when it cannot be read or holds
  * a NUL byte (the library reads a text up to its first NUL; the rest would
- * be dropped without a word). NULL after saying why. */
-static char* ReadNotes(void) {
+ * be dropped without a word). NULL after saying why, with the exit status in
+ * *status. */
+static char* ReadNotes(int* status) {
     size_t length = 0;
     char* input = ReadAll(stdin, &length);
-    if (input == NULL) {
+    *status = EXIT_USAGE;
+    if (input == NULL && length == 0) {
+        MIDICOMPOSE_CLI_PRINT_NO_MEMORY();
+        *status = COMPOSE_NO_MEMORY;
+    } else if (input == NULL) {
         /* The notes never reached the library: a usage-class failure, not
          * the library's "no notes". */
         fputs("midicompose: cannot read the notes from standard input\n", stderr);
@@ -226,7 +233,7 @@ int RunCommand(int argc, char** argv) {
     case MODE_BATCH: return RunBatch(&line);
     case MODE_COMPOSE: break;
     }
-    if (strcmp(line.positional[0], "-") == 0 && (line.positional[0] = input = ReadNotes()) == NULL) return EXIT_USAGE;
+    if (strcmp(line.positional[0], "-") == 0 && (line.positional[0] = input = ReadNotes(&status)) == NULL) return status;
     status = Compose(&line);
     free(input);
     return status;

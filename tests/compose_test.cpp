@@ -174,15 +174,29 @@ TEST(MIDICompose, ReadsNullArgumentsAsEmptyTexts) {
     EXPECT_TRUE(dir.Entries().empty());
 }
 
+// An unpaired surrogate anywhere makes the text no text at all; a pair, and
+// the characters just beyond the surrogates' range, are read as they are.
 TEST(MIDICompose, TreatsAnUnpairedSurrogateAsAnEmptyArgument) {
     TempDir dir;
-    const std::u16string path = Utf16(dir.File("x.mid")), piano = u"piano", notes = u"C";
-    const char16_t beats[] = {u'1', 0xD800, u'0', 0};
-    CapturedOutput output;
-    const int status = MIDICompose(notes.c_str(), path.c_str(), piano.c_str(), beats);
-    output.Stop();
-    EXPECT_EQ(status, COMPOSE_BAD_BEATS);
-    EXPECT_EQ(output.err(), "Error: Invalid beats value ''\n");
+    const std::u16string path = Utf16(dir.File("x.mid")), notes = u"C", beats = u"1";
+    const struct {
+        std::u16string instrument;
+        std::string shown;  // in the message
+    } cases[] = {
+        {{u'a', 0xD800, u'b'}, ""},
+        {{u'a', 0xDC00}, ""},
+        {{u'a', 0xDBFF}, ""},
+        {{u'a', 0xD83C, 0xDFB5}, "a\xF0\x9F\x8E\xB5"},
+        {{u'a', 0xD7FF}, "a\xED\x9F\xBF"},
+        {{u'a', 0xE000}, "a\xEE\x80\x80"},
+    };
+    for (const auto& c : cases) {
+        CapturedOutput output;
+        const int status = MIDICompose(notes.c_str(), path.c_str(), c.instrument.c_str(), beats.c_str());
+        output.Stop();
+        EXPECT_EQ(status, COMPOSE_BAD_INSTRUMENT);
+        EXPECT_EQ(output.err(), "Error: Invalid instrument '" + c.shown + "'\n" + kBadInstrumentHint);
+    }
 }
 
 TEST(MIDICompose, WritesToLongAndNonAsciiPaths) {

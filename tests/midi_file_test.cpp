@@ -1,11 +1,13 @@
 // How long a file plays, read before it is rendered: tempo maps, SMPTE
 // time, system exclusive and meta events passed over, and files whose
-// events cannot all be read. The seconds are worked out by hand.
+// events cannot all be read. The seconds are worked out by hand. And how a
+// rendered sample becomes 16-bit PCM.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "midi_file.h"
+#include "wav_encode.h"
 #include "test_support.h"
 
 using testing_support::Bytes;
@@ -44,9 +46,25 @@ TEST(MusicSeconds, ReadsTheTicksAtTheFilesTemposToItsLastEvent) {
         {"data with no status before it", File("01 E0", {"00 3C 64 83 60 90 3C 64"}), 0.0},
         {"a length of five bytes", File("01 E0", {"FF FF FF FF 7F 90 3C 64"}), 0.0},
         {"an event cut short", File("01 E0", {"83 60 90 3C 64 87 40 FF 51 09 0F"}), 1.5},
+        {"a time with no event after it", File("01 E0", {"83 60"}), 0.5},
+        {"a meta event cut before its type", File("01 E0", {"83 60 FF"}), 0.5},
+        {"system exclusive longer than its track", File("01 E0", {"83 60 F0 05 7E 87 40"}), 0.5},
+        {"system exclusive of a length of five bytes", File("01 E0", {"83 60 F7 FF FF FF FF 7F"}), 0.5},
+        {"a tempo of two bytes is no tempo", File("01 E0", {"00 FF 51 02 0F 42 83 60 90 3C 64"}), 0.5},
     };
     for (const auto& c : cases) {
         EXPECT_DOUBLE_EQ(midicompose::MusicSeconds(c.file.data(), c.file.size()), c.seconds) << c.what;
+    }
+}
+
+// Rounded to the nearest step, and held at the ends of the range when louder.
+TEST(EncodeWav, RoundsEachSampleAndClipsWhatIsTooLoud) {
+    const std::vector<float> left = {0.0f, 0.5f, -0.5f, 1.0f, 1.5f, -1.0f, -1.5f, 0.3f / 32768.0f};
+    const std::vector<int> want = {0, 16384, -16384, 32767, 32767, -32768, -32768, 0};
+    const Bytes wav = midicompose::EncodeWav(left, std::vector<float>(left.size(), 0.0f), 8000);
+    ASSERT_EQ(wav.size(), 44 + 4 * left.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(static_cast<std::int16_t>(wav[44 + 4 * i] | (wav[45 + 4 * i] << 8)), want[i]) << left[i];
     }
 }
 

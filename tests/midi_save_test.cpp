@@ -247,6 +247,7 @@ struct ProtectionCase {
     int result;              // of SaveMIDIFile
     bool newBytes;           // song.mid (and other.mid) end with the new bytes
     const char* err;         // "{path}" stands for the path
+    bool lockedFolder = false;  // the folder is root's alone: the caller cannot add to it
 };
 
 std::string Describe(const ProtectionCase& c) { return c.what; }
@@ -258,7 +259,7 @@ TEST_P(ProtectionTest, SavingRespectsWhatOpeningTheFileWouldRespect) {
     const ProtectionCase& c = GetParam();
     if (geteuid() != 0) GTEST_SKIP() << "needs root to drop to an unprivileged user";
     TempDir dir;
-    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), c.lockedFolder ? 0755 : 0777), 0);
     const std::string path = dir.File("song.mid"), other = dir.File("other.mid");
     WriteBytes(path, kOldContents);
     ASSERT_EQ(chown(path.c_str(), c.owner, c.group), 0);
@@ -278,6 +279,7 @@ TEST_P(ProtectionTest, SavingRespectsWhatOpeningTheFileWouldRespect) {
             _exit(99);
         }
         dup2(errPipe[1], STDERR_FILENO);
+        umask(022);  // a new file is less open than a group-writable one
         testing_support::ExitChild(SaveAndPrint(writer.get(), path));
     }
     close(errPipe[1]);
@@ -316,6 +318,10 @@ INSTANTIATE_TEST_SUITE_P(
                        false, "Error: Could not create file {path}\n"},
         ProtectionCase{"the caller's own file of a group not the caller's is written through", 0664, kUser,
                        kOtherGroup, false, RLIM_INFINITY, 1, true, ""},
+        ProtectionCase{"the caller's file in a folder it cannot add to is written through", 0644, kUser, kGroup,
+                       false, RLIM_INFINITY, 1, true, "", true},
+        ProtectionCase{"the caller's read-only file in a folder it cannot add to is refused", 0444, kUser, kGroup,
+                       false, RLIM_INFINITY, 0, false, "Error: Could not create file {path}\n", true},
         ProtectionCase{"the caller's own file is replaced whole or not at all", 0640, kUser, kGroup, false, 10, 0, false,
                        "Error: Failed to write track data\n"}),
     testing_support::NamedAfterDescription());
