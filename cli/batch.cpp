@@ -71,11 +71,11 @@ void Progress(Run& run, std::uint64_t total, std::chrono::steady_clock::time_poi
         char line[160];
         if (total > 0) {
             const int width = 30, filled = static_cast<int>(width * static_cast<double>(done) / total);
-            std::snprintf(line, sizeof line, "\r[%s%s] %llu/%llu  %.0f/s  %s left\033[K",
-                          std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                          std::string(static_cast<std::size_t>(width - filled), '.').c_str(),
-                          static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate,
-                          rate > 0 ? Clock((total - done) / rate).c_str() : "?");
+            std::string bar(static_cast<std::size_t>(width), '.');
+            bar.replace(0, static_cast<std::size_t>(filled), static_cast<std::size_t>(filled), '#');
+            const std::string left = rate > 0 ? Clock((total - done) / rate) : std::string("?");
+            std::snprintf(line, sizeof line, "\r[%s] %llu/%llu  %.0f/s  %s left\033[K", bar.c_str(),
+                          static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate, left.c_str());
         } else {
             std::snprintf(line, sizeof line, "\r%llu done  %.0f/s\033[K", static_cast<unsigned long long>(done), rate);
         }

@@ -93,6 +93,9 @@ TEST(Command, ReadsNotesFromStandardInputWithoutTheTrailingLineBreak) {
     EXPECT_EQ(spaced.exit, 0);
     EXPECT_EQ(FileText(dir.File("drums.mid")), Golden("drums.mid"));
     // A NUL would end the text the library reads: refused, not cut.
+    for (const char* nothing : {"", "\n", "\r\n"}) {
+        EXPECT_EQ(Command({"-", dir.File("none.mid")}, nothing).exit, COMPOSE_NO_NOTES) << nothing;
+    }
     const Outcome nul = Command({"-", dir.File("nul.mid")}, std::string("C D\0E F G", 9));
     EXPECT_EQ(nul.exit, 2);
     EXPECT_EQ(nul.err, "midicompose: the notes on standard input hold a NUL byte\n");
@@ -383,8 +386,9 @@ TEST(Batch, FailsEachLineItCannotWriteAndCountsItAsFailed) {
          "<stdin>:1: BAD_LINE: the line is longer than 1 MiB", {"short.mid"}},
         {"a sound that cannot be rendered", "C\ta.mid\nD\tb.mid\n", {"--wav", "--soundfont", "font.sf2"}, 1,
          "batch: 0 written, 2 failed", {"a.mid", "b.mid"}},
-        {"a sound rendered beside each file", "C\ta.mid\nD\tb.song\n", {"--wav", "--soundfont", "font.sf2"}, 0,
-         "batch: 2 written, 0 failed", {"a.mid", "a.wav", "b.song", "b.song.wav"}, SmallSoundfont()},
+        {"a sound rendered beside each file", "C\ta.mid\nD\tb.song\nE\tc.MIDI\nF\tplain\n",
+         {"--wav", "--soundfont", "font.sf2"}, 0, "batch: 4 written, 0 failed",
+         {"a.mid", "a.wav", "b.song", "b.song.wav", "c.MIDI", "c.wav", "plain", "plain.wav"}, SmallSoundfont()},
         {"a NUL byte", std::string("C\0\ta.mid\nD\tb.mid\n", 17), {}, 1, "<stdin>:1: BAD_LINE: the line holds a NUL byte",
          {"b.mid"}},
         {"a fifth field", "C\ta.mid\tpiano\t1\tloud\n", {}, 1, "more than four fields", {}},

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -72,6 +73,17 @@ TEST(MIDIComposeUTF8, FillsOnlyTheFieldsTheCallerSizedAndFreesSafely) {
     MIDIComposeFreeResult(&result);
     MIDIComposeFreeResult(&result);
     EXPECT_EQ(result.data, nullptr);
+
+    // Shorter still: the size alone, or the bytes without their length.
+    for (const std::size_t size : {offsetof(MIDIComposeResult, data), offsetof(MIDIComposeResult, length)}) {
+        MIDIComposeResult small;
+        std::memset(&small, 0xAB, sizeof small);
+        small.size = size;
+        EXPECT_EQ(MIDIComposeUTF8("C", nullptr, "piano", "1", &small), COMPOSE_OK);
+        const unsigned char* past = reinterpret_cast<const unsigned char*>(&small) + size;
+        EXPECT_TRUE(std::all_of(past, past + sizeof small - size, [](unsigned char b) { return b == 0xAB; })) << size;
+        MIDIComposeFreeResult(&small);
+    }
 
     MIDIComposeResult zeroed{};
     MIDIComposeFreeResult(&zeroed);

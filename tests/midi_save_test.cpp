@@ -318,6 +318,8 @@ INSTANTIATE_TEST_SUITE_P(
                        false, "Error: Could not create file {path}\n"},
         ProtectionCase{"the caller's own file of a group not the caller's is written through", 0664, kUser,
                        kOtherGroup, false, RLIM_INFINITY, 1, true, ""},
+        ProtectionCase{"the caller's group-writable file keeps its mode", 0664, kUser, kGroup, false, RLIM_INFINITY, 1,
+                       true, ""},
         ProtectionCase{"the caller's file in a folder it cannot add to is written through", 0644, kUser, kGroup,
                        false, RLIM_INFINITY, 1, true, "", true},
         ProtectionCase{"the caller's read-only file in a folder it cannot add to is refused", 0444, kUser, kGroup,

@@ -2,6 +2,7 @@
 // text, with its place in bytes.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 #include <regex>
 #include <string>
@@ -105,7 +106,8 @@ TEST(MIDIComposeWarningName, NamesEveryCodeAndNothingElse) {
 // its name or length is one a musician would read the same way.
 TEST(MIDIComposeUTF8, WarnsOfExactlyTheCharactersTheGrammarDidNotTakeAsWritten) {
     std::mt19937 random(30);
-    const char* const names[] = {"C", "d", "A9", "B9", "G9", "C10", "C#5", "Bb", "E\xE2\x99\xAD", "H", "x", "caf\xC3\xA9", "C-1", "F4"};
+    const char* const names[] = {"C", "d", "A9", "B9", "G9", "C10", "C#5", "Bb", "E\xE2\x99\xAD", "H", "x", "caf\xC3\xA9", "C-1", "F4",
+                                 "G\xE2\x99\xAE", "A\xE2\x82\xAC"};  // a natural sign and a euro: no sharps
     const char* const lengths[] = {"", ":2", ":0.5", ":0.333", ":0.001", ":0", ":abc", ":1/3", ":", ":2:3", ":1e-9"};
     const std::regex cleanName("[A-Ga-g][0-9]?"), cleanLength(":[0-9.]+");
     for (int round = 0; round < 300; ++round) {
@@ -113,7 +115,7 @@ TEST(MIDIComposeUTF8, WarnsOfExactlyTheCharactersTheGrammarDidNotTakeAsWritten) 
         std::string notes;
         const int count = 1 + static_cast<int>(random() % 105);
         for (int i = 0; i < count; ++i) {
-            tokens.push_back(std::string(names[random() % 14]) + lengths[random() % 11]);
+            tokens.push_back(std::string(names[random() % std::size(names)]) + lengths[random() % std::size(lengths)]);
             notes += (i > 0 && round % 5 != 0 ? " " : "") + tokens.back();
         }
         const bool compact = notes.find(' ') == std::string::npos;

@@ -15,6 +15,11 @@ std::uint32_t LittleEndian32(const unsigned char* p) {
     return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }
 
+// `n` bytes of the file from `at`.
+bool ReadAt(std::FILE* file, long long at, unsigned char* into, std::size_t n) {
+    return fseeko(file, at, SEEK_SET) == 0 && std::fread(into, 1, n, file) == n;
+}
+
 // An SF2 or SF3's preset data: the nine tables in their order, each of
 // whole records, the last of them its terminal. When FluidSynth's own reader
 // refuses a file, FluidSynth tries its DLS reader on it, whose library prints
@@ -30,12 +35,12 @@ bool PresetTablesAreWhole(std::FILE* file, long long riffEnd) {
                    {"ibag", 4}, {"imod", 10}, {"igen", 4}, {"shdr", 46}};
     unsigned char head[12];
     for (long long at = 12; at + 12 <= riffEnd;) {  // the RIFF's chunks, for LIST pdta
-        if (fseeko(file, at, SEEK_SET) != 0 || std::fread(head, 1, 12, file) != 12) return false;
+        if (!ReadAt(file, at, head, 12)) return false;
         const long long end = std::min(riffEnd, at + 8 + LittleEndian32(head + 4));
         if (std::memcmp(head, "LIST", 4) == 0 && std::memcmp(head + 8, "pdta", 4) == 0) {
             long long table = at + 12;
             for (const auto& t : kTables) {
-                if (table + 8 > end || fseeko(file, table, SEEK_SET) != 0 || std::fread(head, 1, 8, file) != 8) return false;
+                if (table + 8 > end || !ReadAt(file, table, head, 8)) return false;
                 const std::uint32_t size = LittleEndian32(head + 4);
                 if (std::memcmp(head, t.id, 4) != 0 || size % t.record != 0 || size < t.record) return false;
                 table += 8 + size;
