@@ -73,7 +73,8 @@ void Progress(Run& run, std::uint64_t total, std::chrono::steady_clock::time_poi
             const int width = 30, filled = static_cast<int>(width * static_cast<double>(done) / total);
             std::string bar(static_cast<std::size_t>(width), '.');
             bar.replace(0, static_cast<std::size_t>(filled), static_cast<std::size_t>(filled), '#');
-            const std::string left = rate > 0 ? Clock((total - done) / rate) : std::string("?");
+            std::string left = "?";
+            if (rate > 0) left = Clock((total - done) / rate);
             std::snprintf(line, sizeof line, "\r[%s] %llu/%llu  %.0f/s  %s left\033[K", bar.c_str(),
                           static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate, left.c_str());
         } else {

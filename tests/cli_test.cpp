@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <pty.h>
+#include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -406,6 +409,37 @@ TEST(Batch, FailsEachLineItCannotWriteAndCountsItAsFailed) {
         std::sort(written.begin(), written.end());
         EXPECT_EQ(dir.Entries(), written) << c.what;
     }
+}
+
+// A batch whose threads cannot be started (a user held to one process)
+// says why and writes nothing, rather than aborting.
+TEST(Batch, SaysSoWhenItsThreadsCannotBeStarted) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to drop to an unprivileged user";
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    WriteBytes(dir.File("batch.tsv"), {'C', '\t', 'a', '.', 'm', 'i', 'd', '\n'});
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit one{1, 1};
+        dup2(err[1], STDERR_FILENO);
+        close(err[0]);
+        if (chdir(dir.path().c_str()) != 0 || setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0 ||
+            setrlimit(RLIMIT_NPROC, &one) != 0) {
+            _exit(99);
+        }
+        execl(MIDICOMPOSE_CLI, MIDICOMPOSE_CLI, "--batch", "batch.tsv", "--jobs", "2", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(err[1]);
+    const std::string messages = ReadToEnd(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << messages;
+    EXPECT_EQ(messages, "Error: Resource temporarily unavailable\n");
+    EXPECT_FALSE(FileExists(dir.File("a.mid")));
 }
 
 // Ctrl-C in the middle: the run stops between compositions, every output is

@@ -125,6 +125,7 @@ TEST(NarrowToFloat, RoundsAndSaturatesToInfinityOnlyPastTheRange) {
     EXPECT_EQ(NarrowToFloat(1e39), std::numeric_limits<float>::infinity());
     EXPECT_EQ(NarrowToFloat(-1e39), -std::numeric_limits<float>::infinity());
     EXPECT_EQ(NarrowToFloat(3.4028235e38), 3.4028235e38f);
+    EXPECT_EQ(NarrowToFloat(-0x1.fffffep127 - 0x1p102), -std::numeric_limits<float>::max());  // past it, short of halfway
     EXPECT_EQ(NarrowToFloat(1e-50), 0.0f);
     EXPECT_EQ(NarrowToFloat(0.1), 0.1f);
 }

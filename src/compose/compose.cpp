@@ -144,7 +144,7 @@ int AddNotes(const Resources& r, float defaultBeats, Composed& out, float& beatS
         beatSum = note.beats + beatSum;
     }
     line.Put('\n');
-    assert(line.at() == out.output.data() + out.output.size());  // the line filled its room exactly
+    assert(line.at() == out.output.data() + out.output.size());  // the line filled its room exactly (GCOVR_EXCL_BR_LINE: an assertion)
     return COMPOSE_OK;
 }
 
