@@ -18,10 +18,8 @@ done
 /usr/bin/python3 -c "import coverage" 2>/dev/null ||
   { scripts/skip-part.sh "no Python coverage module (Debian package python3-coverage)"; exit $?; }
 
-# The goals, and the floors this tree is held to on the way there: a floor
-# only rises.
-goal_lines=100 goal_branches=95 goal_python=95 goal_js=95
-floor_lines=97.3 floor_branches=85.5 floor_python=95 floor_js=95
+# The goals the part is held to.
+goal_lines=100 goal_branches=95 goal_python=95 goal_js=95 max_markers=20
 
 echo "== C and C++"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMIDICOMPOSE_BUILD_TESTS=ON -DMIDICOMPOSE_COVERAGE=ON >/dev/null
@@ -37,9 +35,13 @@ gcovr -r . --object-directory "$build" --filter 'src/' --filter 'cli/' --exclude
   --json-summary "$build/coverage/summary.json" --txt "$build/coverage/files.txt" -s | tail -3
 read -r lines branches <<<"$(/usr/bin/python3 -c "
 import json; s = json.load(open('$build/coverage/summary.json'))
-print(f\"{s['line_percent']:.1f} {s['branch_percent']:.1f}\")")"
-# The lines and branches no test can reach, each marked with its reason.
-markers=$({ grep -rn 'GCOVR_EXCL' src cli || true; } | wc -l)
+print(f\"{s['line_percent']:.2f} {s['branch_percent']:.2f}\")")"
+# The lines and branches no test can reach, each marked with its reason
+# (a region's start stands for it).
+{ grep -rnE 'GCOVR_EXCL_(LINE|START|BR_LINE)' src cli || true; } > "$build/coverage/markers.txt"
+sed 's/^/  excluded: /' "$build/coverage/markers.txt"
+markers=$(wc -l < "$build/coverage/markers.txt")
+where=$(awk -F: '{ n = split($1, p, "/"); printf "%s%s:%s", NR > 1 ? ", " : "", p[n], $2 }' "$build/coverage/markers.txt")
 
 echo "== Python"
 scripts/check-python.sh "$native" --install-only
@@ -57,13 +59,14 @@ grep -E '^# .*(index|audio)\.js ' "$build/coverage/js.txt"
 js=$(awk -F'|' '/npm\/(index|audio)\.js / { if (min == "" || $2 < min) min = $2 } END { printf "%.1f", min }' "$build/coverage/js.txt")
 
 below=()
-awk -v a="$lines" -v b="$floor_lines" 'BEGIN { exit !(a < b) }' && below+=("C lines $lines% < $floor_lines%")
-awk -v a="$branches" -v b="$floor_branches" 'BEGIN { exit !(a < b) }' && below+=("C branches $branches% < $floor_branches%")
-awk -v a="$python" -v b="$floor_python" 'BEGIN { exit !(a < b) }' && below+=("Python $python% < $floor_python%")
-awk -v a="$js" -v b="$floor_js" 'BEGIN { exit !(a < b) }' && below+=("JavaScript $js% < $floor_js%")
+awk -v a="$lines" -v b="$goal_lines" 'BEGIN { exit !(a < b) }' && below+=("C lines $lines% < $goal_lines%")
+awk -v a="$branches" -v b="$goal_branches" 'BEGIN { exit !(a < b) }' && below+=("C branches $branches% < $goal_branches%")
+awk -v a="$python" -v b="$goal_python" 'BEGIN { exit !(a < b) }' && below+=("Python $python% < $goal_python%")
+awk -v a="$js" -v b="$goal_js" 'BEGIN { exit !(a < b) }' && below+=("JavaScript $js% < $goal_js%")
+[ "$markers" -le "$max_markers" ] || below+=("$markers exclusion markers > $max_markers")
 echo "summary: src/ and cli/ lines $lines%, branches $branches% (goals $goal_lines%, $goal_branches%); Python lines $python%," \
-     "JavaScript lines $js% (goals $goal_python%); $markers exclusion markers; $build/coverage/index.html"
+     "JavaScript lines $js% (goals $goal_python%); $markers exclusion markers (at most $max_markers: $where); $build/coverage/index.html"
 if [ ${#below[@]} -gt 0 ]; then
-  printf 'coverage fell below its floor: %s\n' "${below[@]}" >&2
+  printf 'coverage missed its goal: %s\n' "${below[@]}" >&2
   exit 1
 fi

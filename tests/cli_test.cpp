@@ -330,12 +330,16 @@ TEST(Batch, ComposesEachLineAsASingleCallWouldAndReportsEachFailure) {
     EXPECT_NE(run.err.find("batch: " + std::to_string(batch.written.size()) + " written, " +
                            std::to_string(batch.failures.size()) + " failed"), std::string::npos) << run.err;
     EXPECT_EQ(dir.Entries().size(), batch.written.size() + 1);  // and no temporary file
-    // From standard input, with every line good: exit status 0.
+    // From standard input, with every line good (one ending in CR LF): exit status 0.
     const Outcome piped =
-        Command({"--batch", "-", "--jobs", "1", "--verbose"}, "C E G\tone.mid\tviolin\nFACE\ttwo.mid\n", dir.path());
+        Command({"--batch", "-", "--jobs", "1", "--verbose"}, "C E G\tone.mid\tviolin\nFACE\ttwo.mid\r\n", dir.path());
     EXPECT_EQ(piped.exit, 0) << piped.err;
     EXPECT_NE(piped.out.find("Instrument: violin (program 40)\n"), std::string::npos) << piped.out;
     EXPECT_EQ(ReadBytes(dir.File("two.mid")), ReadBytes(std::string(MIDICOMPOSE_TEST_DATA) + "/golden/face.mid"));
+    // A named file that cannot be read twice (a pipe) has its clashes found as it is read.
+    const Outcome named = Command({"--batch", "/dev/stdin"}, "C\tthree.mid\nD\tthree.mid\n", dir.path());
+    EXPECT_EQ(named.exit, 2) << named.err;
+    EXPECT_NE(named.err.find("/dev/stdin:2: SAME_OUTPUT: line 1 writes three.mid too"), std::string::npos) << named.err;
 }
 
 // A line's warnings at FILE:LINE:COLUMN, counted by the summary; --strict
@@ -409,6 +413,13 @@ TEST(Batch, FailsEachLineItCannotWriteAndCountsItAsFailed) {
         std::sort(written.begin(), written.end());
         EXPECT_EQ(dir.Entries(), written) << c.what;
     }
+    // Sound asked for where the audio library cannot be loaded: nothing is written.
+    TempDir dir;
+    setenv("MIDICOMPOSE_AUDIO_LIBRARY", dir.File("none.so").c_str(), 1);
+    const Outcome run = Command({"--batch", "-", "--wav"}, "C\ta.mid\n", dir.path());
+    unsetenv("MIDICOMPOSE_AUDIO_LIBRARY");
+    EXPECT_EQ(run.exit, 3) << run.err;
+    EXPECT_TRUE(dir.Entries().empty());
 }
 
 // A batch whose threads cannot be started (a user held to one process)

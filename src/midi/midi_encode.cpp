@@ -139,8 +139,9 @@ void WriteMIDIHeader(ByteBuffer& file, std::uint16_t division) {
     WriteBE16(file, division);
 }
 
+// The writer is EncodeMIDIFile's, never null.
 int WriteMIDITrack(ByteBuffer& file, const MIDIWriter* writer) {
-    if (writer == nullptr || writer->notes.empty()) return 0;
+    if (writer->notes.empty()) return 0;
     bool sorted = true, endToEnd = true;
     if (!CheckNotes(writer->notes, sorted, endToEnd)) return 0;
     const std::size_t chunk = file.size();
