@@ -41,7 +41,7 @@ print(f\"{s['line_percent']:.2f} {s['branch_percent']:.2f}\")")"
 { grep -rnE 'GCOVR_EXCL_(LINE|START|BR_LINE)' src cli || true; } > "$build/coverage/markers.txt"
 sed 's/^/  excluded: /' "$build/coverage/markers.txt"
 markers=$(wc -l < "$build/coverage/markers.txt")
-where=$(awk -F: '{ n = split($1, p, "/"); printf "%s%s:%s", NR > 1 ? ", " : "", p[n], $2 }' "$build/coverage/markers.txt")
+where=$(awk -F: '{ n = split($1, p, "/"); printf "%s%s:%s", (NR > 1 ? ", " : ""), p[n], $2 }' "$build/coverage/markers.txt")
 
 echo "== Python"
 scripts/check-python.sh "$native" --install-only
