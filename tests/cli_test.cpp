@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <pty.h>
-#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -440,8 +439,7 @@ TEST(Batch, SaysSoWhenItsThreadsCannotBeStarted) {
         setenv("ASAN_OPTIONS", (std::string(asan != nullptr ? asan : "") + ":detect_leaks=0").c_str(), 1);
         dup2(err[1], STDERR_FILENO);
         close(err[0]);
-        if (chdir(dir.path().c_str()) != 0 || setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0 ||
-            setrlimit(RLIMIT_NPROC, &one) != 0) {
+        if (chdir(dir.path().c_str()) != 0 || !BecomeUnprivileged() || setrlimit(RLIMIT_NPROC, &one) != 0) {
             _exit(99);
         }
         execl(MIDICOMPOSE_CLI, MIDICOMPOSE_CLI, "--batch", "batch.tsv", "--jobs", "2", static_cast<char*>(nullptr));

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -275,7 +274,7 @@ TEST_P(ProtectionTest, SavingRespectsWhatOpeningTheFileWouldRespect) {
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
         const rlimit rl{c.sizeLimit, RLIM_INFINITY};
-        if (setgroups(0, nullptr) != 0 || setgid(kGroup) != 0 || setuid(kUser) != 0 || setrlimit(RLIMIT_FSIZE, &rl) != 0) {
+        if (!testing_support::BecomeUnprivileged() || setrlimit(RLIMIT_FSIZE, &rl) != 0) {
             _exit(99);
         }
         dup2(errPipe[1], STDERR_FILENO);

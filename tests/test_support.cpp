@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -15,6 +16,8 @@
 #include <stdexcept>
 
 namespace testing_support {
+
+bool BecomeUnprivileged() { return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0; }
 
 void ExitChild(int code) {
 #ifdef MIDICOMPOSE_TEST_COVERAGE

@@ -43,6 +43,10 @@ Bytes HexBytes(const std::string& hex);  // "4D 54 68 64" -> bytes
 // locale can be had.
 bool UseCommaLocale(const TempDir& scratch);
 
+// Makes a forked child the unused user and group 65534, with no other
+// groups; false when it cannot (the tests that need it run as root).
+bool BecomeUnprivileged();
+
 // Ends a forked child with `code`, first writing its gcov counts in a
 // coverage build (a child's _exit would drop them) with its file size
 // limit lifted so the counts fit.
