@@ -25,10 +25,15 @@ echo "== C and C++"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMIDICOMPOSE_BUILD_TESTS=ON -DMIDICOMPOSE_COVERAGE=ON >/dev/null
 cmake --build "$build" -j "$jobs" >/dev/null
 find "$build" -name '*.gcda' -delete
-# Some saves are tested in children that drop to an unprivileged user: they
-# write their counts too, so the counts' folders and files are everyone's.
-find "$build" -name '*.gcno' -printf '%h\n' | sort -u | xargs chmod a+rwx
-(umask 0 && ctest --test-dir "$build" -j "$jobs" --output-on-failure | tail -3)
+# Some saves are tested in children that drop to an unprivileged user, which
+# may not enter the checkout's folder: every process writes its counts under a
+# folder open to all (the build's own paths inside it), and they are moved
+# beside the build's notes afterwards.
+counts=$(mktemp -d)
+trap 'rm -rf "$counts"' EXIT
+chmod 0777 "$counts"
+(umask 0 && GCOV_PREFIX=$counts ctest --test-dir "$build" -j "$jobs" --output-on-failure | tail -3)
+cp -r "$counts$build/." "$build/"
 mkdir -p "$build/coverage"
 gcovr -r . --object-directory "$build" --filter 'src/' --filter 'cli/' --exclude-throw-branches \
   --exclude-unreachable-branches --html-details "$build/coverage/index.html" \

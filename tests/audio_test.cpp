@@ -266,6 +266,11 @@ TEST(MIDIComposeRender, LoadsTheFontAPathNamesNowNotTheOneItNamedBefore) {
     const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, sine.c_str(), times, 0), 0);
     EXPECT_EQ(Render(notes, sine.c_str()).wav, fromSaw.wav);
+    // And again within the same second.
+    WriteBytes(sine, SmallSoundfont(0, 0));
+    const timespec sameSecond[2] = {{1000000000, 500000000}, {1000000000, 500000000}};
+    ASSERT_EQ(utimensat(AT_FDCWD, sine.c_str(), sameSecond, 0), 0);
+    EXPECT_EQ(Render(notes, sine.c_str()).wav, fromSine.wav);
 }
 
 // Given no font, a render takes the system's General MIDI font (the .sf2

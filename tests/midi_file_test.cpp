@@ -39,6 +39,7 @@ TEST(MusicSeconds, ReadsTheTicksAtTheFilesTemposToItsLastEvent) {
          File("01 E0", {"00 90 3C 64 83 60 FF 51 03 0F 42 40 00 80 3C 40 83 60 FF 2F 00"}), 1.5},
         {"the tempo in one track, the notes in another",
          File("00 60", {"00 FF 51 03 07 A1 20 00 FF 2F 00", "00 C0 28 00 90 3C 64 60 D0 40 00 80 3C 40 00 FF 2F 00"}), 0.5},
+        {"the longest track first", File("01 E0", {"00 90 3C 64 87 40 80 3C 40", "00 90 40 64 83 60 80 40 40"}), 1.0},
         {"a tempo after the last event changes nothing",
          File("01 E0", {"83 60 90 3C 64 00 80 3C 40", "87 40 FF 51 03 0F 42 40"}), 1.0},
         {"SMPTE: 25 frames of 40 ticks a second", File("E7 28", {"00 90 3C 64 8F 50 80 3C 40"}), 2.0},

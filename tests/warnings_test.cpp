@@ -2,6 +2,7 @@
 // text, with its place in bytes.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <iterator>
 #include <random>
 #include <regex>
@@ -89,6 +90,12 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"compact notation skips digits and punctuation, not tabs", "C5:2,D\tE", "1", "piano",
                     "SKIPPED_CHARACTERS notes -1 1 5"},
         WarningCase{"a 101st letter", k101Letters + "!", "1", "piano", "NOTES_DROPPED notes -1 100 102"},
+        WarningCase{"a sign and an octave after the 100th letter", k101Letters.substr(1) + "#5", "1", "piano",
+                    "SKIPPED_CHARACTERS notes -1 100 102"},
+        WarningCase{"a sign and an octave before the 101st letter", k101Letters.substr(1) + "#5D", "1", "piano",
+                    "SKIPPED_CHARACTERS notes -1 100 102; NOTES_DROPPED notes -1 102 103"},
+        WarningCase{"a multi-byte sign with no octave", "C\xE2\x99\xAF E\xE2\x99\xAD", "1", "piano",
+                    "SHARP_OR_FLAT notes 0 1 4; SHARP_OR_FLAT notes 1 6 9"},
         WarningCase{"a 101st token", Tokens(101), "1", "piano", "NOTES_DROPPED notes -1 200 202"}),
     testing_support::NamedAfterDescription());
 
@@ -123,7 +130,7 @@ TEST(MIDIComposeUTF8, WarnsOfExactlyTheCharactersTheGrammarDidNotTakeAsWritten) 
         MIDIComposeResult result{};
         result.size = sizeof result;
         ASSERT_EQ(MIDIComposeUTF8(notes.c_str(), nullptr, "piano", beats.c_str(), &result), COMPOSE_OK) << notes;
-        std::vector<bool> nameWarned(tokens.size()), lengthWarned(tokens.size());
+        std::vector<bool> nameWarned(tokens.size()), lengthWarned(tokens.size()), skipped(notes.size());
         std::tuple<int, std::size_t, int> previous{-1, 0, 0};
         for (std::size_t i = 0; i < result.warningCount; ++i) {
             const MIDIComposeWarning& w = result.warnings[i];
@@ -138,6 +145,7 @@ TEST(MIDIComposeUTF8, WarnsOfExactlyTheCharactersTheGrammarDidNotTakeAsWritten) 
             switch (w.code) {
                 case COMPOSE_WARN_SKIPPED_CHARACTERS:
                     EXPECT_TRUE(compact && std::regex_match(span, std::regex("[^A-Za-z \t\n\v\f\r]+"))) << span;
+                    for (std::size_t b = w.start; b < w.end; ++b) skipped[b] = true;
                     break;
                 case COMPOSE_WARN_UNKNOWN_LETTER: EXPECT_EQ(key, 60) << span; break;
                 case COMPOSE_WARN_KEY_CLAMPED: EXPECT_EQ(key, 127) << span; break;
@@ -151,6 +159,13 @@ TEST(MIDIComposeUTF8, WarnsOfExactlyTheCharactersTheGrammarDidNotTakeAsWritten) 
                 const bool onLength = span[0] == ':' || w.code == COMPOSE_WARN_LENGTH_TRAILING;
                 (onLength ? lengthWarned : nameWarned)[static_cast<std::size_t>(w.note)] = true;
             }
+        }
+        // Compact notation: every byte before the 101st letter is a letter,
+        // white space, or told as skipped.
+        for (std::size_t b = 0, letters = 0; compact && b < notes.size(); ++b) {
+            const bool letter = std::isalpha(static_cast<unsigned char>(notes[b])) != 0;
+            if (letter && ++letters > 100) break;
+            EXPECT_EQ(skipped[b], !letter && !std::isspace(static_cast<unsigned char>(notes[b]))) << notes << " @" << b;
         }
         for (std::size_t i = 0; !compact && i < tokens.size() && i < 100; ++i) {
             const std::string& token = tokens[i];

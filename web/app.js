@@ -264,4 +264,5 @@ document.addEventListener('keydown', (event) => {
   play();
 });
 new ResizeObserver(redraw).observe($('roll-frame'));
+playButton.textContent = 'Play';  // its handler is here: update() enables it with the first song
 await update();

@@ -79,9 +79,8 @@ struct NoteList {
     // are all there or none is (no note is silently dropped for want of
     // memory), and a hundred notes cost one allocation, not a hundred.
     std::unique_ptr<char[]> names;
-    // Where the parser stopped reading notes, and the first byte of a note
-    // past the last it could keep (npos when there is none).
-    std::size_t scanned = 0;
+    // The first byte of a note past the last the parser could keep (npos
+    // when there is none).
     std::size_t dropped = std::string::npos;
 };
 

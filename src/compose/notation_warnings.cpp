@@ -47,16 +47,18 @@ private:
 };
 
 // Compact notation: each maximal run of bytes that are neither letters nor
-// white space, up to where the parser stopped.
+// white space, up to the first letter dropped (or the end when none is), so
+// that every byte of the text is either a note, told as skipped, or dropped.
 void FindSkipped(const char* text, const NoteList& list, Warnings& w) {
+    const std::size_t limit = list.dropped != std::string::npos ? list.dropped : std::strlen(text);
     std::size_t i = 0;
-    while (i < list.scanned) {
+    while (i < limit) {
         if (IsAsciiLetter(text[i]) || IsSpace(text[i])) {
             ++i;
             continue;
         }
         std::size_t end = i;
-        while (end < list.scanned && !IsAsciiLetter(text[end]) && !IsSpace(text[end])) ++end;
+        while (end < limit && !IsAsciiLetter(text[end]) && !IsSpace(text[end])) ++end;
         w.Add(COMPOSE_WARN_SKIPPED_CHARACTERS, COMPOSE_ARGUMENT_NOTES, -1, i, end,
               Quoted(text, i, end) + " skipped: in notes without spaces each letter is a note and nothing else counts");
         i = end;

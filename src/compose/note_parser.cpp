@@ -61,7 +61,6 @@ int ParseCompactNotes(const char* text, NoteList& list, int max, float defaultBe
         entry.colon = entry.numberEnd = entry.end = entry.start + 1;
         entry.ownLength = false;
     }
-    list.scanned = static_cast<std::size_t>(p - text);
     while (*p != '\0' && !IsAsciiLetter(*p)) ++p;
     list.dropped = *p != '\0' ? static_cast<std::size_t>(p - text) : std::string::npos;
     return count;
@@ -98,7 +97,6 @@ int ParseBeatNotes(const char* text, NoteList& list, int max, float defaultBeats
         entry.end = static_cast<std::size_t>(p - text);
         entry.ownLength = own;
     }
-    list.scanned = static_cast<std::size_t>(p - text);
     while (IsSeparator(*p)) ++p;
     list.dropped = *p != '\0' ? static_cast<std::size_t>(p - text) : std::string::npos;
     return count;

@@ -118,6 +118,9 @@ test('after a first visit, the page opens, composes, plays and downloads with th
   await context.setOffline(true);
   const offline = await context.newPage();
   offline.on('pageerror', (error) => problems.push(error.message));
+  // Without the browser's own HTTP cache, only the service worker can serve the page.
+  const cdp = await context.newCDPSession(offline);
+  await cdp.send('Network.setCacheDisabled', { cacheDisabled: true });
   await offline.goto(`${address}#notes=C%3A2+E+G+C5%3A2&instrument=trumpet&beats=1`);
   await offline.waitForSelector('body[data-composed]');
   assert.match(await offline.textContent('#report'), /Notes: 4\n/);
@@ -133,6 +136,12 @@ test('after a first visit, the page opens, composes, plays and downloads with th
   assert.match(await offline.textContent('#font'), /flute could not be fetched: Play uses simple voices/);
   await offline.click('#play');
   await offline.waitForFunction(() => document.body.dataset.sounded === '73 voices');
+  // The release's cache holds the page, the engine, the synthesizer and the slice played.
+  const kept = await offline.evaluate(async () => {
+    const name = (await caches.keys()).find((key) => key.startsWith('midicompose-'));
+    return (await (await caches.open(name)).keys()).map((request) => new URL(request.url).pathname.split('/').pop());
+  });
+  for (const file of ['', 'index.html', 'app.js', 'midicompose.mjs', 'audio.js', '056.sf3']) assert.ok(kept.includes(file), file);
   assert.deepEqual(problems, []);
   await context.close();
 });

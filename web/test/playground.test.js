@@ -151,6 +151,19 @@ test('a share link restores its composition; Play sounds the font and moves the 
   await page.close();
 });
 
+test('Play pressed as soon as it exists, while the engine is still arriving, is not lost', async () => {
+  const page = await browser.newPage();
+  let arrive;
+  const held = new Promise((resolve) => { arrive = resolve; });
+  await page.route('**/midicompose.mjs', async (route) => { await held; await route.continue(); });
+  await page.goto(address, { waitUntil: 'commit' });
+  await page.waitForSelector('#play', { state: 'attached' });
+  setTimeout(arrive, 1500);
+  await page.click('#play');  // pressed the moment the page lets it be pressed
+  await page.waitForSelector('body[data-playing="true"]', { timeout: 5000 });
+  await page.close();
+});
+
 test('the server answers malformed and escaping requests with 400 and goes on serving', async () => {
   const { port } = new URL(address);
   const sibling = `${process.env.MIDICOMPOSE_WEB_DIR}-private`;
