@@ -10,20 +10,22 @@
 #include "batch_run.h"
 #include "messages.h"
 #include "midicompose.h"
+#include "score_out.h"
 #include "warnings_out.h"
 
 namespace midicompose_cli {
 namespace {
 
-// Where --wav puts a composition's sound: OUTPUT with .wav for .mid or .midi.
-std::string WavPath(const std::string& output) {
+// Where --wav and --musicxml put a composition's sound and score: OUTPUT
+// with `extension` for .mid or .midi.
+std::string BesidePath(const std::string& output, const char* extension) {
     const std::size_t dot = output.find_last_of('.'), slash = output.find_last_of("/\\");
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
-        std::string extension = output.substr(dot);
-        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (extension == ".mid" || extension == ".midi") return output.substr(0, dot) + ".wav";
+        std::string own = output.substr(dot);
+        for (char& c : own) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (own == ".mid" || own == ".midi") return output.substr(0, dot) + extension;
     }
-    return output + ".wav";
+    return output + extension;
 }
 
 // What the library says when memory runs out, in its words.
@@ -69,6 +71,17 @@ void FailAs(Run& run, const Job& job, int status, const char* errors) {
     run.Fail(job.line, name != nullptr ? name : "UNKNOWN", OneLine(errors));
 }
 
+// --musicxml: the line's score beside its OUTPUT; false when it failed.
+bool Scored(Run& run, const Job& job, const MIDIComposeResult& result) {
+    const std::string place = std::string(run.name) + ":" + std::to_string(job.line);
+    const std::string path = BesidePath(job.fields.output, ".musicxml");
+    std::lock_guard<std::mutex> hold(run.lock);  // its lines are printed whole
+    if (run.bar) std::fputs("\r\033[K", stderr);
+    if (WriteScore(&result, path.c_str(), place.c_str(), run.options.noWarnings) == COMPOSE_OK) return true;
+    ++run.failed;
+    return false;
+}
+
 // --strict: the line composed in memory first; with any warning it fails,
 // its warnings printed as errors, before anything is written. A line that
 // fails in memory is not checked (out of memory its warnings are not known):
@@ -105,12 +118,13 @@ void Compose(Run& run, const Job& job) {
             std::lock_guard<std::mutex> hold(run.lock);
             PutText(result.output, stdout);
         }
+        bool whole = run.options.musicxml == nullptr || Scored(run, job, result);
         int rendered = RENDER_OK;
-        if (run.options.wav != nullptr) {
+        if (whole && run.options.wav != nullptr) {
             MIDIComposeAudio audio;
             std::memset(&audio, 0, sizeof audio);
             audio.size = sizeof audio;
-            const std::string wav = WavPath(f.output);
+            const std::string wav = BesidePath(f.output, ".wav");
             rendered = run.audio.render(result.data, result.length, run.options.soundfont, 0, wav.c_str(), &audio);
             if (rendered != RENDER_OK) {
                 const char* name = run.audio.statusName(rendered);
@@ -118,7 +132,7 @@ void Compose(Run& run, const Job& job) {
             }
             run.audio.release(&audio);
         }
-        if (rendered == RENDER_OK) ++run.written;
+        if (whole && rendered == RENDER_OK) ++run.written;
     }
     MIDIComposeFreeResult(&result);
 }

@@ -29,6 +29,13 @@ static const Option kOptions[] = {
     {"--soundfont", NULL, TAKES_VALUE, 0, MODE_COMPOSE,
      "--soundfont PATH    the General MIDI soundfont to render with (default:\n"
      "                      $MIDICOMPOSE_SOUNDFONT, else the system's default-GM font)\n"},
+    {"--musicxml", NULL, TAKES_VALUE_UNLESS_BATCH, 0, MODE_COMPOSE,
+     "--musicxml FILE     also write the composition as a score, MusicXML 4.0 (- for\n"
+     "                      standard output; the report then goes to standard error);\n"
+     "                      lengths inside a beat move to the nearest 64th or triplet,\n"
+     "                      and a line on standard error says how many did; with\n"
+     "                      --batch it takes no FILE: each score goes beside its\n"
+     "                      OUTPUT (.musicxml for .mid)\n"},
     {"--batch", NULL, TAKES_VALUE, 0, MODE_COMPOSE,
      "--batch FILE        compose every line of FILE (- for standard input):\n"
      "                      NOTES<TAB>OUTPUT[<TAB>INSTRUMENT[<TAB>BEATS]]; empty lines\n"
@@ -53,10 +60,10 @@ static const Option kOptions[] = {
 #define OPTION_COUNT (sizeof kOptions / sizeof kOptions[0])
 
 static const char kUsageLines[] =
-    "Usage: midicompose [--wav FILE [--soundfont PATH]] [--no-warnings | --strict]\n"
-    "                   NOTES OUTPUT [INSTRUMENT [BEATS]]\n"
-    "       midicompose --batch FILE [--jobs N] [--wav [--soundfont PATH]] [--verbose]\n"
-    "                   [--no-warnings | --strict]\n"
+    "Usage: midicompose [--wav FILE [--soundfont PATH]] [--musicxml FILE]\n"
+    "                   [--no-warnings | --strict] NOTES OUTPUT [INSTRUMENT [BEATS]]\n"
+    "       midicompose --batch FILE [--jobs N] [--wav [--soundfont PATH]] [--musicxml]\n"
+    "                   [--verbose] [--no-warnings | --strict]\n"
     "       midicompose --list-instruments | --help | --version\n";
 
 void PrintUsageLines(FILE* out) { fputs(kUsageLines, out); }
@@ -103,6 +110,8 @@ static int Take(const Option* option, const char* value, CommandLine* line) {
     const char* name = option->name;
     if (strcmp(name, "--wav") == 0) {
         line->wav = value != NULL ? value : "";
+    } else if (strcmp(name, "--musicxml") == 0) {
+        line->musicxml = value != NULL ? value : "";
     } else if (strcmp(name, "--soundfont") == 0) {
         line->soundfont = value;
     } else if (strcmp(name, "--batch") == 0) {
@@ -158,6 +167,9 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
         }
     }
     if (line->soundfont != NULL && line->wav == NULL) return Refuse("", "--soundfont goes with --wav", "");
+    if (line->wav != NULL && line->musicxml != NULL && strcmp(line->wav, "-") == 0 && strcmp(line->musicxml, "-") == 0) {
+        return Refuse("", "--wav - and --musicxml - cannot both go to standard output", "");
+    }
     if (!batch && count < 2) return Refuse("", count == 0 ? "no NOTES and OUTPUT" : "no OUTPUT", "");
     return 0;
 }

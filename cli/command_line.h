@@ -17,6 +17,8 @@ typedef struct CommandLine {
     const char* wav;           /* --wav: the WAV file of a composition ("-": standard output); with --batch
                                   "" (each beside its OUTPUT); NULL without --wav */
     const char* soundfont;     /* --soundfont, or NULL */
+    const char* musicxml;      /* --musicxml: the score of a composition ("-": standard output); with
+                                  --batch "" (each beside its OUTPUT); NULL without --musicxml */
     const char* batch;         /* --batch FILE ("-": standard input) */
     unsigned jobs;             /* --jobs, 1 to 1024; 0 for one a core */
     int verbose;               /* --verbose */

@@ -1,8 +1,9 @@
 /* midicompose: compose a MIDI file from note text on the command line.
  * A thin host around the library: the arguments are read by the one option
  * table (command_line.c); a composition goes to MIDIComposeUTF8, whose status
- * becomes the exit code, and with --wav is rendered by midicompose-audio,
- * loaded only then; --batch composes many (batch.cpp). */
+ * becomes the exit code, with --musicxml is written as a score too, and with
+ * --wav is rendered by midicompose-audio, loaded only then; --batch composes
+ * many (batch.cpp). */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,6 +14,7 @@
 #include "messages.h"
 #include "midicompose.h"
 #include "render_wav.h"
+#include "score_out.h"
 #include "warnings_out.h"
 
 
@@ -63,7 +65,8 @@ static const char kUsageEnd[] =
     "  renamed over OUTPUT once every write succeeded, with no wider permissions\n"
     "  than the file it replaces. A symbolic link keeps its target; a file with\n"
     "  other hard links or another user's file is written in place; a device is\n"
-    "  written directly. The WAV file of --wav is saved the same way.\n"
+    "  written directly. The WAV file of --wav and the score of --musicxml are\n"
+    "  saved the same way.\n"
     "\n"
     "Examples:\n"
     "  midicompose \"C:2 E:1 G:1 C5:2\" chord.mid violin 1.0\n"
@@ -73,6 +76,8 @@ static const char kUsageEnd[] =
     "  printf 'C E G\\tchord.mid\\tviolin\\nFACE\\tface.mid\\n' | midicompose --batch -\n"
     "\n"
     "  midicompose --wav - FACE face.mid piano | aplay\n"
+    "\n"
+    "  midicompose --musicxml chord.musicxml \"C:2 E:1 G:1 C5:2\" chord.mid violin 1\n"
     "\n"
     "  midicompose --list-instruments | grep -i guitar\n"
 ;
@@ -187,10 +192,15 @@ static int Compose(const CommandLine* line) {
     result.size = sizeof result;
     status = MIDIComposeUTF8(texts[0], texts[1], texts[2], texts[3], &result);
     if (result.output != NULL) {
-        PutText(result.output, line->wav != NULL && strcmp(line->wav, "-") == 0 ? stderr : stdout);
+        const int outputTaken = (line->wav != NULL && strcmp(line->wav, "-") == 0) ||
+                                (line->musicxml != NULL && strcmp(line->musicxml, "-") == 0);
+        PutText(result.output, outputTaken ? stderr : stdout);
     }
     PrintErrors(&result);
     if (!line->noWarnings) PrintWarnings(&result, texts, "warning");
+    if (status == COMPOSE_OK && line->musicxml != NULL) {
+        status = WriteScore(&result, line->musicxml, NULL, line->noWarnings);
+    }
     if (status == COMPOSE_OK && line->wav != NULL) {
         status = RenderWav(result.data, result.length, line->wav, line->soundfont);
     }

@@ -18,7 +18,7 @@
 /* The version this header describes; MIDIComposeVersion() gives the loaded
  * library's. The build reads its version from these three lines. */
 #define MIDICOMPOSE_VERSION_MAJOR 1
-#define MIDICOMPOSE_VERSION_MINOR 3
+#define MIDICOMPOSE_VERSION_MINOR 4
 #define MIDICOMPOSE_VERSION_PATCH 0
 
 #if defined(_WIN32) || defined(__CYGWIN__)
@@ -54,7 +54,8 @@ enum MIDIComposeStatus {
     COMPOSE_NO_WRITER = 16,        /* the MIDI writer could not be created */
     COMPOSE_ADD_NOTE_FAILED = 17,  /* a note could not be added (empty name, no memory) */
     COMPOSE_SAVE_FAILED = 18,      /* the file could not be created or written */
-    COMPOSE_TOO_LONG = 19          /* the notes run past the longest time a MIDI file can hold */
+    COMPOSE_TOO_LONG = 19,         /* the notes run past the longest time a MIDI file can hold */
+    COMPOSE_SCORE_TOO_LONG = 20    /* the score would run past 10,000 measures (since 1.4.0) */
 };
 
 #ifdef __cplusplus
@@ -164,7 +165,7 @@ MIDICOMPOSE_API int MIDIComposeUTF8(const char* notes, const char* outputPath, c
  * zeroed structure, on NULL and when called twice. */
 MIDICOMPOSE_API void MIDIComposeFreeResult(MIDIComposeResult* result);
 
-/* The library's version, "1.3.0": the loaded library's, which may be newer
+/* The library's version, "1.4.0": the loaded library's, which may be newer
  * than the header a program was built with. */
 MIDICOMPOSE_API const char* MIDIComposeVersion(void);
 
@@ -188,6 +189,44 @@ MIDICOMPOSE_API const char* MIDIComposeWarningName(int code);
 /* The name of an argument: "notes", "beats" or "instrument"; NULL for a
  * value that is none. Since 1.3.0. */
 MIDICOMPOSE_API const char* MIDIComposeArgumentName(int argument);
+
+/*
+ * The composition as a score (since 1.4.0): MusicXML 4.0, one part in 4/4 at
+ * 480 divisions a quarter. A boundary between notes that falls inside a beat
+ * moves to the nearest 64th or 32nd triplet (all of one beat's to the grid
+ * that moves them less), a note of no length is a grace note before the next
+ * one, and each note is written as tied values by the usual metric rule.
+ * What MIDIComposeMusicXML hands back; set `size` to
+ * sizeof(MIDIComposeScore) before the call and release it with
+ * MIDIComposeFreeScore.
+ */
+typedef struct MIDIComposeScore {
+    size_t size;         /* set by the caller to sizeof(MIDIComposeScore) */
+    char* musicxml;      /* NUL-terminated UTF-8 MusicXML on success, else NULL */
+    size_t length;       /* bytes at musicxml, without the NUL */
+    uint64_t measures;   /* the score's measures, also when there are too many */
+    int moved;           /* sounding notes whose start or length moved */
+    int graceNotes;      /* notes of no length written as grace notes */
+    int leftOut;         /* notes of no length after the last sounding note, left out */
+    char* message;       /* NUL-terminated UTF-8: on success what moved, in words ("3 notes moved to the
+                            nearest 64th or triplet, 1 grace note"; "" when nothing did); else the
+                            error line ("Error: Score too long: ...") */
+} MIDIComposeScore;
+
+/*
+ * The score of a composition MIDIComposeUTF8 made (its noteList, program and
+ * instrument are read), saved at outputPath as MIDIComposeUTF8 saves the
+ * file (a failure leaves an existing file as it was) unless outputPath is
+ * NULL. Returns COMPOSE_OK; COMPOSE_SCORE_TOO_LONG past 10,000 measures;
+ * COMPOSE_NO_NOTES for a result that holds no composition; COMPOSE_SAVE_FAILED;
+ * or COMPOSE_NO_MEMORY, with every pointer in the score NULL. score may be
+ * NULL when only the status (and the saved file) matter.
+ */
+MIDICOMPOSE_API int MIDIComposeMusicXML(const MIDIComposeResult* composition, const char* outputPath,
+                                        MIDIComposeScore* score);
+/* Releases the score's buffers and sets their pointers to NULL. Safe on a
+ * zeroed structure, on NULL and when called twice. */
+MIDICOMPOSE_API void MIDIComposeFreeScore(MIDIComposeScore* score);
 
 #ifdef __cplusplus
 }

@@ -54,6 +54,21 @@ class Result(ctypes.Structure):
     ]
 
 
+class Score(ctypes.Structure):
+    """MIDIComposeScore of midicompose.h."""
+
+    _fields_ = [
+        ("size", ctypes.c_size_t),
+        ("musicxml", ctypes.POINTER(ctypes.c_char)),
+        ("length", ctypes.c_size_t),
+        ("measures", ctypes.c_uint64),
+        ("moved", ctypes.c_int),
+        ("grace_notes", ctypes.c_int),
+        ("left_out", ctypes.c_int),
+        ("message", ctypes.c_char_p),
+    ]
+
+
 class Audio(ctypes.Structure):
     """MIDIComposeAudio of midicompose_audio.h."""
 
@@ -95,6 +110,10 @@ def load() -> ctypes.CDLL:
     library.MIDIComposeStatusName.restype = ctypes.c_char_p
     library.MIDIComposeInstrument.argtypes = [ctypes.c_size_t, ctypes.POINTER(ctypes.c_int)]
     library.MIDIComposeInstrument.restype = ctypes.c_char_p
+    library.MIDIComposeMusicXML.argtypes = [ctypes.POINTER(Result), ctypes.c_char_p, ctypes.POINTER(Score)]
+    library.MIDIComposeMusicXML.restype = ctypes.c_int
+    library.MIDIComposeFreeScore.argtypes = [ctypes.POINTER(Score)]
+    library.MIDIComposeFreeScore.restype = None
     for namer in (library.MIDIComposeStatusMessage, library.MIDIComposeWarningName, library.MIDIComposeArgumentName):
         namer.argtypes = [ctypes.c_int]
         namer.restype = ctypes.c_char_p

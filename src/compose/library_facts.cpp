@@ -26,6 +26,7 @@ constexpr StatusRow kStatuses[] = {
     MIDICOMPOSE_STATUS_SAYING(COMPOSE_ADD_NOTE_FAILED, "Failed to add note"),
     MIDICOMPOSE_STATUS_SAYING(COMPOSE_SAVE_FAILED, "Failed to create MIDI file"),
     MIDICOMPOSE_STATUS_SAYING(COMPOSE_TOO_LONG, "Composition too long"),
+    MIDICOMPOSE_STATUS_SAYING(COMPOSE_SCORE_TOO_LONG, "Score too long"),
 };
 
 // Names without the COMPOSE_WARN_ prefix: the codes as users read them.
