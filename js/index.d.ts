@@ -8,6 +8,7 @@ export type ComposeStatus =
   | 'COMPOSE_ADD_NOTE_FAILED'
   | 'COMPOSE_SAVE_FAILED'
   | 'COMPOSE_TOO_LONG'
+  | 'COMPOSE_SCORE_TOO_LONG'
   | 'UNKNOWN';
 
 /** A failed composition, with the library's own message. */
@@ -86,6 +87,10 @@ export interface Song {
   readonly timeline: readonly Note[];
   /** What the grammar did with the texts, in order of argument and place. */
   readonly warnings: readonly NotationWarning[];
+  /** The composition as a score: MusicXML 4.0 text, whose UTF-8 is the bytes the
+   * command's --musicxml writes. Lengths inside a beat move to the nearest 64th or
+   * triplet. Throws a ComposeError (COMPOSE_SCORE_TOO_LONG) past 10,000 measures. */
+  musicxml(): string;
 }
 
 /** Composes note text such as 'C:2 E G C5:2' into a Standard MIDI File.

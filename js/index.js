@@ -29,7 +29,7 @@ function readCString(module, at) {
 function readFacts(module) {
   const names = readCString(module, module._MIDIComposeLayoutNames()).trim().split(' ');
   const values = new Uint32Array(module.HEAPU8.buffer, module._MIDIComposeLayout(), names.length);
-  const layout = { result: {}, note: {}, warning: {} };
+  const layout = { result: {}, note: {}, warning: {}, score: {} };
   names.forEach((name, i) => {
     const [group, field] = name.split('.');
     layout[group][field] = values[i];
@@ -147,6 +147,46 @@ function readWarnings(facts, view, at, count, texts) {
   return Object.freeze(warnings);
 }
 
+// The score of a composition's notes (their bytes as the engine handed them
+// over): its MusicXML text, or a ComposeError such as COMPOSE_SCORE_TOO_LONG.
+function scoreOf(facts, noteBytes, program, instrument) {
+  const { module, layout: { result: RESULT, score: SCORE, note: NOTE }, statusNames, statusCodes } = facts;
+  const pointers = [];
+  try {
+    const allocate = (bytes) => {
+      const at = module._malloc(Math.max(bytes, 1));
+      if (at === 0) throw noMemory(facts);
+      pointers.push(at);
+      module.HEAPU8.fill(0, at, at + bytes);
+      return at;
+    };
+    const notes = allocate(noteBytes.length), result = allocate(RESULT.bytes), score = allocate(SCORE.bytes);
+    const name = cString(facts, instrument);
+    pointers.push(name);
+    module.HEAPU8.set(noteBytes, notes);
+    let view = new DataView(module.HEAPU8.buffer);
+    view.setUint32(result + RESULT.size, RESULT.bytes, true);
+    view.setInt32(result + RESULT.program, program, true);
+    view.setUint32(result + RESULT.instrument, name, true);
+    view.setUint32(result + RESULT.noteList, notes, true);
+    view.setUint32(result + RESULT.noteCount, noteBytes.length / NOTE.bytes, true);
+    view.setUint32(score + SCORE.size, SCORE.bytes, true);
+    const code = module._MIDIComposeMusicXML(result, 0, score);
+    view = new DataView(module.HEAPU8.buffer);  // the memory may have grown
+    const field = (name) => view.getUint32(score + SCORE[name], true);
+    try {
+      if (code !== statusCodes.get('COMPOSE_OK')) {
+        throw new ComposeError(code, readCString(module, field('message')) || facts.noMemoryText, statusNames.get(code));
+      }
+      return decoder.decode(module.HEAPU8.subarray(field('musicxml'), field('musicxml') + field('length')));
+    } finally {
+      module._MIDIComposeFreeScore(score);
+    }
+  } finally {
+    for (const at of pointers) module._free(at);
+  }
+}
+
 /**
  * Composes the notes into a Standard MIDI File, in memory.
  * @param {string} notes "FACE" or "C:2 E G C5:2"
@@ -175,10 +215,14 @@ export async function compose(notes, { instrument = 'piano', beats = 1 } = {}) {
     }
     const data = module.HEAPU8.slice(field('data'), field('data') + field('length'));
     const division = (data[12] << 8) | data[13];  // ticks per beat, from the file's header
+    const program = view.getInt32(result + RESULT.program, true), instrument = readCString(module, field('instrument'));
+    const noteBytes = module.HEAPU8.slice(field('noteList'), field('noteList') + field('noteCount') * layout.note.bytes);
     return Object.freeze({
       data,
-      program: view.getInt32(result + RESULT.program, true),
-      instrument: readCString(module, field('instrument')),
+      program,
+      instrument,
+      /** The composition as a score: MusicXML 4.0 text (its UTF-8 is the bytes the command writes). */
+      musicxml: () => scoreOf(facts, noteBytes, program, instrument),
       notes: view.getInt32(result + RESULT.notes, true),
       beats: view.getFloat64(result + RESULT.beats, true),
       report: readCString(module, field('output')),

@@ -1,4 +1,4 @@
-/* Where MIDIComposeResult's, MIDIComposeNote's and MIDIComposeWarning's fields lie in this build
+/* Where MIDIComposeResult's, MIDIComposeNote's, MIDIComposeWarning's and MIDIComposeScore's fields lie in this build
  * (wasm32), for the JavaScript binding: read from the structures
  * themselves, so no offset is written by hand anywhere. */
 #include <stddef.h>
@@ -27,7 +27,11 @@
     X(warning, message, offsetof(MIDIComposeWarning, message))                                     \
     X(note, bytes, sizeof(MIDIComposeNote)) X(note, start, offsetof(MIDIComposeNote, start))       \
     X(note, length, offsetof(MIDIComposeNote, length)) X(note, key, offsetof(MIDIComposeNote, key)) \
-    X(note, channel, offsetof(MIDIComposeNote, channel))
+    X(note, channel, offsetof(MIDIComposeNote, channel))                                           \
+    X(score, bytes, sizeof(MIDIComposeScore)) X(score, size, offsetof(MIDIComposeScore, size))     \
+    X(score, musicxml, offsetof(MIDIComposeScore, musicxml))                                       \
+    X(score, length, offsetof(MIDIComposeScore, length))                                           \
+    X(score, message, offsetof(MIDIComposeScore, message))
 
 #define MIDICOMPOSE_NAME(group, field, value) #group "." #field " "
 #define MIDICOMPOSE_VALUE(group, field, value) (unsigned)(value),

@@ -28,10 +28,10 @@ TEST(MIDIComposeStatusName, NamesEachStatusOfTheHeaderAndNothingElse) {
         {COMPOSE_BAD_INSTRUMENT, "COMPOSE_BAD_INSTRUMENT"}, {COMPOSE_NO_MEMORY, "COMPOSE_NO_MEMORY"},
         {COMPOSE_NO_NOTES, "COMPOSE_NO_NOTES"}, {COMPOSE_NO_WRITER, "COMPOSE_NO_WRITER"},
         {COMPOSE_ADD_NOTE_FAILED, "COMPOSE_ADD_NOTE_FAILED"}, {COMPOSE_SAVE_FAILED, "COMPOSE_SAVE_FAILED"},
-        {COMPOSE_TOO_LONG, "COMPOSE_TOO_LONG"}};
+        {COMPOSE_TOO_LONG, "COMPOSE_TOO_LONG"}, {COMPOSE_SCORE_TOO_LONG, "COMPOSE_SCORE_TOO_LONG"}};
     int named = 0;
     for (int value = -1000; value <= 2000; ++value) named += MIDIComposeStatusName(value) != nullptr;
-    EXPECT_EQ(named, 9);
+    EXPECT_EQ(named, 10);
     for (const auto& status : statuses) EXPECT_STREQ(MIDIComposeStatusName(status.first), status.second);
     EXPECT_EQ(MIDIComposeStatusName(INT32_MIN), nullptr);
     for (int value = -1000; value <= 2000; ++value) {

@@ -26,7 +26,7 @@ from . import _display, _native
 
 __all__ = ["compose", "instruments", "Song", "Note", "TextWarning", "NotationWarning", "Status", "RenderStatus", "ComposeError", "BadBeatsError",
            "BadInstrumentError", "NoNotesError", "BadNoteError", "TooLongError", "SaveError", "OutOfMemoryError",
-           "AudioError"]
+           "AudioError", "ScoreTooLongError", "EngraverMissingError", "ScoreView", "ScoreWarning"]
 
 _library = _native.load()
 __version__: str = _library.MIDIComposeVersion().decode("ascii")
@@ -45,6 +45,7 @@ class Status(enum.IntEnum):
     COMPOSE_ADD_NOTE_FAILED = 17
     COMPOSE_SAVE_FAILED = 18
     COMPOSE_TOO_LONG = 19
+    COMPOSE_SCORE_TOO_LONG = 20
 
 
 class RenderStatus(enum.IntEnum):
@@ -110,6 +111,15 @@ class AudioError(ComposeError, RuntimeError):
     says what to install or pass."""
 
 
+class ScoreTooLongError(ComposeError, ValueError):
+    """The score would run past 10,000 measures."""
+
+
+class EngraverMissingError(ComposeError, RuntimeError):
+    """song.score() engraves with LilyPond, which is not installed: the text
+    says how to install it."""
+
+
 _ERRORS: Dict[int, Type[ComposeError]] = {
     Status.COMPOSE_BAD_BEATS: BadBeatsError,
     Status.COMPOSE_BAD_INSTRUMENT: BadInstrumentError,
@@ -119,6 +129,7 @@ _ERRORS: Dict[int, Type[ComposeError]] = {
     Status.COMPOSE_ADD_NOTE_FAILED: BadNoteError,
     Status.COMPOSE_SAVE_FAILED: SaveError,
     Status.COMPOSE_TOO_LONG: TooLongError,
+    Status.COMPOSE_SCORE_TOO_LONG: ScoreTooLongError,
 }
 
 # What the library says when memory runs out; where it had no room to say so
@@ -157,6 +168,24 @@ class NotationWarning(UserWarning):
     NotationWarning) makes compose() strict."""
 
 
+class ScoreWarning(UserWarning):
+    """Issued by song.musicxml() when the score moved lengths to the nearest
+    64th or triplet, or wrote notes of no length as grace notes."""
+
+
+@dataclass(frozen=True)
+class ScoreView:
+    """An engraved score: its SVG pages, shown by a notebook."""
+
+    svg: Tuple[str, ...]  #: each page's SVG text
+
+    def _repr_svg_(self) -> str:
+        return self.svg[0]
+
+    def _repr_html_(self) -> str:
+        return "".join(self.svg)
+
+
 @dataclass(frozen=True)
 class Song:
     """A composed Standard MIDI File and what the library reported of it."""
@@ -183,6 +212,35 @@ class Song:
 
     def __bytes__(self) -> bytes:
         return self.data
+
+    def musicxml(self) -> bytes:
+        """The composition as a score: MusicXML 4.0 in UTF-8, the bytes the
+        command's --musicxml writes. Lengths inside a beat move to the
+        nearest 64th or triplet and notes of no length become grace notes;
+        a ScoreWarning says how many did. Raises ScoreTooLongError past
+        10,000 measures."""
+        notes = (ctypes.c_char * len(self.note_list)).from_buffer_copy(self.note_list)
+        composition = _native.Result(size=ctypes.sizeof(_native.Result), program=self.program,
+                                     instrument=self.instrument.encode("ascii"),
+                                     note_list=ctypes.cast(notes, ctypes.POINTER(_native.Note)),
+                                     note_count=len(self.note_list) // ctypes.sizeof(_native.Note))
+        score = _native.Score(size=ctypes.sizeof(_native.Score))
+        status = _library.MIDIComposeMusicXML(ctypes.byref(composition), None, ctypes.byref(score))
+        try:
+            message = (score.message or _NO_MEMORY).decode("utf-8", "replace")
+            if status != Status.COMPOSE_OK:
+                raise _ERRORS.get(status, ComposeError)(Status(status), message)
+            if message:
+                _warnings.warn(f"score: {message}", ScoreWarning, stacklevel=2)
+            return ctypes.string_at(score.musicxml, score.length)
+        finally:
+            _library.MIDIComposeFreeScore(ctypes.byref(score))
+
+    def score(self) -> "ScoreView":
+        """The score engraved by LilyPond (musicxml2ly, then lilypond's SVG
+        backend), shown by a notebook. Raises EngraverMissingError when
+        LilyPond is not installed."""
+        return ScoreView(_display.engrave(self.musicxml(), EngraverMissingError))
 
     def wav(self, soundfont: Union[str, bytes, "os.PathLike[str]", None] = None, rate: int = 44100) -> bytes:
         """The composition rendered to sound by FluidSynth with a General MIDI
