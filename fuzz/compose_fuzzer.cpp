@@ -1,6 +1,6 @@
 // Fuzzes MIDICompose as a host calls it, and MIDIComposeUTF8 with the same
 // texts, which must agree with it on the status, both console texts and the
-// file's bytes. Input: one byte of flags (bits 0-2 make the notes, instrument
+// file's bytes; and writes the score of what it composed. Input: one byte of flags (bits 0-2 make the notes, instrument
 // or beats argument a null pointer), then the three texts separated by NUL
 // bytes. Each byte is one UTF-16 unit, except that 0xFE followed by two bytes
 // is a raw little-endian unit (surrogates, any BMP character). The output
@@ -181,6 +181,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fault("a failed call handed back notes", utf8Status);
     }
     CheckWarnings(result, {(flags & 1) ? "" : n8, (flags & 4) ? "" : b8, (flags & 2) ? "" : i8}, utf8Status);
+    // The score: written or refused for its length, and whole either way.
+    MIDIComposeScore score{};
+    score.size = sizeof score;
+    const int scored = MIDIComposeMusicXML(&result, nullptr, &score);
+    const bool refused = scored == COMPOSE_SCORE_TOO_LONG || (status != COMPOSE_OK && scored == COMPOSE_NO_NOTES);
+    if (scored == COMPOSE_OK ? std::string(score.musicxml).rfind("</score-partwise>\n") != score.length - 18 : !refused) {
+        Fault("the score is neither whole nor refused", scored);
+    }
+    MIDIComposeFreeScore(&score);
     MIDIComposeFreeResult(&result);
     return 0;
 }

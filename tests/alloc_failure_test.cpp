@@ -292,6 +292,42 @@ TEST_P(AllocationFailureTest, EndsEveryInMemoryCallCleanly) {
     }
 }
 
+// The score of a composition, failing each of its allocations in turn: the
+// same MusicXML, or COMPOSE_NO_MEMORY with nothing handed over; no leak.
+TEST(ScoreAllocationFailure, EndsEveryScoreCleanly) {
+    MIDIComposeResult composed{};
+    composed.size = sizeof composed;
+    ASSERT_EQ(MIDIComposeUTF8("C:0.333 D:0.333 E:0.001 F:3 G2", nullptr, "drums", "1", &composed), COMPOSE_OK);
+    MIDIComposeScore reference{};
+    reference.size = sizeof reference;
+    ASSERT_EQ(MIDIComposeMusicXML(&composed, nullptr, &reference), COMPOSE_OK);
+    const std::string expected = reference.musicxml;
+    MIDIComposeFreeScore(&reference);
+    for (long n = 1;; ++n) {
+        MIDIComposeScore score{};
+        score.size = sizeof score;
+        shim = Shim();
+        shim.failAt = n;
+        shim.armed = true;
+        const int status = MIDIComposeMusicXML(&composed, nullptr, &score);
+        shim.armed = false;
+        const long failures = shim.failures;
+        EXPECT_TRUE(status == COMPOSE_OK ? score.musicxml == expected
+                                         : status == COMPOSE_NO_MEMORY && score.musicxml == nullptr && score.message == nullptr)
+            << status << " at allocation " << n;
+        shim.failAt = -1;
+        shim.armed = true;
+        MIDIComposeFreeScore(&score);
+        shim.armed = false;
+        EXPECT_EQ(shim.liveCount, 0) << "leak at allocation " << n;
+        if (failures == 0) {
+            EXPECT_GE(n, 8) << "the shim saw too few allocations to be in the way";
+            break;
+        }
+    }
+    MIDIComposeFreeResult(&composed);
+}
+
 #ifdef MIDICOMPOSE_TEST_AUDIO
 // A render to memory with a pooled font, failing each allocation of
 // midicompose-audio's own in turn: the same sound, or RENDER_NO_MEMORY with

@@ -164,3 +164,17 @@ test('the packed tarball installs into an empty folder offline, with its synthes
     rmSync(work, { recursive: true, force: true });
   }
 });
+
+test('the score is the text whose UTF-8 the command writes with --musicxml', async () => {
+  const work = mkdtempSync(join(tmpdir(), 'midicompose-score-'));
+  try {
+    const notes = 'C:0.333 D:0.333 E:0.333 C5:2 G2:0.001 C';
+    execFileSync(process.env.MIDICOMPOSE_CLI, ['--musicxml', join(work, 'c.musicxml'), notes, join(work, 'c.mid'), 'drums'],
+                 { stdio: 'ignore' });
+    assert.deepEqual(Buffer.from((await compose(notes, { instrument: 'drums' })).musicxml()), readFileSync(join(work, 'c.musicxml')));
+    const long = await compose('C:500 '.repeat(100));
+    assert.throws(() => long.musicxml(), { name: 'ComposeError', status: 'COMPOSE_SCORE_TOO_LONG', message: /12500 measures/ });
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+});

@@ -240,7 +240,10 @@ class Song:
         """The score engraved by LilyPond (musicxml2ly, then lilypond's SVG
         backend), shown by a notebook. Raises EngraverMissingError when
         LilyPond is not installed."""
-        return ScoreView(_display.engrave(self.musicxml(), EngraverMissingError))
+        try:
+            return ScoreView(_display.engrave(self.musicxml()))
+        except FileNotFoundError as error:
+            raise EngraverMissingError(None, f"Error: {error}") from error
 
     def wav(self, soundfont: Union[str, bytes, "os.PathLike[str]", None] = None, rate: int = 44100) -> bytes:
         """The composition rendered to sound by FluidSynth with a General MIDI

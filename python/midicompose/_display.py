@@ -93,13 +93,13 @@ def song_html(song: "Song", wav: Optional[bytes], problem: Optional[str]) -> str
     return "".join(parts)
 
 
-def engrave(musicxml: bytes, missing: type) -> Tuple[str, ...]:
+def engrave(musicxml: bytes) -> Tuple[str, ...]:
     """A score's pages as SVG, engraved by LilyPond: musicxml2ly reads the
-    MusicXML, lilypond draws it. `missing` is raised, with what to install,
-    where LilyPond is not."""
+    MusicXML, lilypond draws it. FileNotFoundError where LilyPond is not
+    installed, RuntimeError where it fails."""
     if shutil.which("musicxml2ly") is None or shutil.which("lilypond") is None:
-        raise missing(None, "Error: song.score() engraves with LilyPond, which is not installed "
-                            "(Debian: apt-get install lilypond)")
+        raise FileNotFoundError("song.score() engraves with LilyPond, which is not installed "
+                                "(Debian: apt-get install lilypond)")
     with tempfile.TemporaryDirectory(prefix="midicompose-score-") as folder:
         here = Path(folder)
         (here / "score.musicxml").write_bytes(musicxml)

@@ -190,3 +190,18 @@ def test_warnings_as_errors_make_compose_strict_and_save_nothing(tmp_path):
         shown = midicompose.compose("H C")._repr_html_()
     assert '<li>notes:1: H is no note name (A to G): played as C4 (key 60) [UNKNOWN_LETTER]</li>' in shown
     assert shown.count('class="note warned"') == 1
+
+
+def test_the_score_is_the_commands_and_lilypond_engraves_it(tmp_path, monkeypatch):
+    notes = "C:0.333 D:0.333 E:0.333 C5:2"
+    subprocess.run([CLI, "--musicxml", tmp_path / "c.musicxml", notes, tmp_path / "c.mid", "violin"], check=True,
+                   capture_output=True)
+    song = midicompose.compose(notes, instrument="violin")
+    with pytest.warns(midicompose.ScoreWarning, match="score: 4 notes moved to the nearest 64th or triplet"):
+        assert song.musicxml() == (tmp_path / "c.musicxml").read_bytes()
+    with pytest.raises(midicompose.ScoreTooLongError, match="12500 measures, at most 10000"):
+        midicompose.compose("C:500 " * 100).musicxml()
+    assert song.score()._repr_svg_().count("<svg") == 1  # make check installs LilyPond
+    monkeypatch.setenv("PATH", str(tmp_path))
+    with pytest.raises(midicompose.EngraverMissingError, match=r"apt-get install lilypond"):
+        song.score()
