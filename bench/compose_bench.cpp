@@ -160,6 +160,43 @@ void BM_MIDIComposeUTF8InMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_MIDIComposeUTF8InMemory)->DenseRange(0, 2);
 
+// The score against the in-memory composition of the same notes, call after
+// call: the ratio of the medians (the goal: within 3x for 100 notes).
+void BM_ScoreAgainstComposition(benchmark::State& state) {
+    const Case& c = kCases[state.range(0)];
+    std::vector<double> compose, score;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        MIDIComposeResult result{};
+        result.size = sizeof result;
+        MIDIComposeScore written{};
+        written.size = sizeof written;
+        const auto t0 = std::chrono::steady_clock::now();
+        const int composed = MIDIComposeUTF8(c.notes.c_str(), nullptr, "violin", "1.0", &result);
+        const auto t1 = std::chrono::steady_clock::now();
+        const int scored = MIDIComposeMusicXML(&result, nullptr, &written);
+        const auto t2 = std::chrono::steady_clock::now();
+        bytes = written.length;
+        MIDIComposeFreeScore(&written);
+        MIDIComposeFreeResult(&result);
+        if (composed != COMPOSE_OK || scored != COMPOSE_OK) {
+            state.SkipWithError("compose or score failed");
+            break;
+        }
+        compose.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+        score.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
+    }
+    std::nth_element(compose.begin(), compose.begin() + static_cast<std::ptrdiff_t>(compose.size() / 2), compose.end());
+    std::nth_element(score.begin(), score.begin() + static_cast<std::ptrdiff_t>(score.size() / 2), score.end());
+    const double composeUs = compose.empty() ? 0 : compose[compose.size() / 2], scoreUs = score.empty() ? 0 : score[score.size() / 2];
+    state.counters["compose_us"] = composeUs;
+    state.counters["score_us"] = scoreUs;
+    state.counters["ratio"] = composeUs > 0 ? scoreUs / composeUs : 0.0;
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.SetLabel(c.name);
+}
+BENCHMARK(BM_ScoreAgainstComposition)->DenseRange(0, 2)->MinTime(1.0);
+
 // Time per note (shown in seconds with an SI prefix: "18n" is 18 ns).
 void NanosecondsPerNote(benchmark::State& state, std::uint32_t n) {
     state.counters["ns_per_note"] = benchmark::Counter(

@@ -34,7 +34,7 @@ std::string ErrorMessage(int status, const std::string& rest) {
     return line;
 }
 
-int Save(const char* outputPath, const std::string& xml, std::string& message) {
+int Save(const char* outputPath, const ScoreText& xml, std::string& message) {
 #if defined(_WIN32)
     const std::wstring wide = WidePath(outputPath);
     const NativePathChar* path = wide.c_str();
@@ -43,7 +43,7 @@ int Save(const char* outputPath, const std::string& xml, std::string& message) {
 #endif
     ReplaceResult replaced = ReplaceResult::WriteFailed;
     try {
-        replaced = ReplaceFileContents(path, reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size());
+        replaced = ReplaceFileContents(path, reinterpret_cast<const std::uint8_t*>(xml.text.get()), xml.length);
     } catch (const std::bad_alloc&) {
         return COMPOSE_NO_MEMORY;
     }
@@ -53,19 +53,15 @@ int Save(const char* outputPath, const std::string& xml, std::string& message) {
     return COMPOSE_SAVE_FAILED;
 }
 
-int HandOver(int status, const ScoreLayout& layout, const std::string& xml, const std::string& message,
+int HandOver(int status, const ScoreLayout& layout, ScoreText& xml, const std::string& message,
              MIDIComposeScore* score) {
-    char* text = nullptr;
     char* words = nullptr;
-    if (HOLDS(score, musicxml) && status == COMPOSE_OK && (text = CopyOut<char>(xml.data(), xml.size(), true)) == nullptr) {
-        return COMPOSE_NO_MEMORY;
-    }
     if (HOLDS(score, message) && (words = CopyOut<char>(message.data(), message.size(), true)) == nullptr) {
-        std::free(text);
         return COMPOSE_NO_MEMORY;
     }
+    char* text = status == COMPOSE_OK && HOLDS(score, musicxml) ? xml.text.release() : nullptr;
     if (HOLDS(score, musicxml)) score->musicxml = text;
-    if (HOLDS(score, length)) score->length = text != nullptr ? xml.size() : 0;
+    if (HOLDS(score, length)) score->length = text != nullptr ? xml.length : 0;
     if (HOLDS(score, measures)) score->measures = layout.measures;
     if (HOLDS(score, moved)) score->moved = layout.moved;
     if (HOLDS(score, graceNotes)) score->graceNotes = layout.grace;
@@ -77,7 +73,8 @@ int HandOver(int status, const ScoreLayout& layout, const std::string& xml, cons
 int WriteScore(const MIDIComposeResult* composition, const char* outputPath, MIDIComposeScore* score) {
     if (score != nullptr) ClearScore(score);
     ScoreLayout layout;
-    std::string xml, message;
+    ScoreText xml{};
+    std::string message;
     int status = COMPOSE_OK;
     if (composition == nullptr || !COMPOSED(composition, noteCount) || composition->noteList == nullptr ||
         composition->noteCount == 0 || composition->instrument == nullptr) {

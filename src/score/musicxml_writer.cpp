@@ -5,7 +5,12 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <set>
+#include <utility>
 
 namespace midicompose {
 namespace {
@@ -22,38 +27,59 @@ constexpr char kSteps[] = "CCDDEFFGGAAB";
 constexpr bool kSharp[] = {false, true, false, true, false, false, true, false, true, false, true, false};
 constexpr int kDrums = 128;
 
+// Writes into room malloc'd beforehand for the most a score can take, so a
+// piece of text is one copy of known length with no capacity check: the
+// score then costs a few times the composition, not ten.
 class Text {
 public:
-    explicit Text(std::string& out) : out_(out) {}
-    Text& operator<<(const char* text) {
-        out_ += text;
+    explicit Text(std::size_t bound) : text_(static_cast<char*>(std::malloc(bound + 1))), at_(text_.get()) {
+        if (at_ == nullptr) throw std::bad_alloc();
+    }
+    template <std::size_t N>
+    Text& operator<<(const char (&text)[N]) {
+        std::memcpy(at_, text, N - 1);
+        at_ += N - 1;
         return *this;
     }
     Text& operator<<(std::uint64_t number) {
-        char digits[24];
-        out_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+        at_ = std::to_chars(at_, at_ + 20, number).ptr;
         return *this;
     }
     Text& operator<<(int number) {
-        char digits[16];
-        out_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+        at_ = std::to_chars(at_, at_ + 11, number).ptr;
+        return *this;
+    }
+    Text& Put(const char* text) {
+        const std::size_t length = std::strlen(text);
+        std::memcpy(at_, text, length);
+        at_ += length;
         return *this;
     }
     Text& Escaped(const char* text) {
         for (; *text != '\0'; ++text) {
             switch (*text) {
-                case '&': out_ += "&amp;"; break;
-                case '<': out_ += "&lt;"; break;
-                case '>': out_ += "&gt;"; break;
-                default: out_ += *text;
+                case '&': *this << "&amp;"; break;
+                case '<': *this << "&lt;"; break;
+                case '>': *this << "&gt;"; break;
+                default: *at_++ = *text;
             }
         }
         return *this;
     }
+    ScoreText Finish() {
+        *at_ = '\0';
+        const std::size_t length = static_cast<std::size_t>(at_ - text_.get());
+        return {std::move(text_), length};
+    }
 
 private:
-    std::string& out_;
+    std::unique_ptr<char, FreeText> text_;
+    char* at_;
 };
+
+// The most text a piece, a measure and the part list can take (a note with
+// every element, four beams and every notation is under 800 bytes).
+constexpr std::size_t kPieceBound = 1024, kMeasureBound = 64, kHeaderBound = 2048, kDrumKeyBound = 256;
 
 // The clef from the mean of the keys: bass an octave down below 36, bass
 // below 60, treble an octave up from 84, else treble.
@@ -66,12 +92,13 @@ void WriteClef(Text& xml, const MIDIComposeNote* notes, std::size_t count, int p
     for (std::size_t i = 0; i < count; ++i) sum += notes[i].key;
     const long long n = static_cast<long long>(count);
     if (sum < 60 * n) {
-        xml << "        <clef><sign>F</sign><line>4</line>"
-            << (sum < 36 * n ? "<clef-octave-change>-1</clef-octave-change>" : "") << "</clef>\n";
+        xml << "        <clef><sign>F</sign><line>4</line>";
+        if (sum < 36 * n) xml << "<clef-octave-change>-1</clef-octave-change>";
     } else {
-        xml << "        <clef><sign>G</sign><line>2</line>"
-            << (sum >= 84 * n ? "<clef-octave-change>1</clef-octave-change>" : "") << "</clef>\n";
+        xml << "        <clef><sign>G</sign><line>2</line>";
+        if (sum >= 84 * n) xml << "<clef-octave-change>1</clef-octave-change>";
     }
+    xml << "</clef>\n";
 }
 
 void WritePartList(Text& xml, const std::set<int>& drumKeys, const ScorePart& part) {
@@ -107,21 +134,24 @@ void WriteNote(Text& xml, const ScorePiece& piece, bool drums) {
             xml << "        <unpitched><display-step>" << step << "</display-step><display-octave>" << octave
                 << "</display-octave></unpitched>\n";
         } else {
-            xml << "        <pitch><step>" << step << "</step>" << (kSharp[piece.key % 12] ? "<alter>1</alter>" : "")
-                << "<octave>" << octave << "</octave></pitch>\n";
+            xml << "        <pitch><step>" << step << "</step>";
+            if (kSharp[piece.key % 12]) xml << "<alter>1</alter>";
+            xml << "<octave>" << octave << "</octave></pitch>\n";
         }
     }
     if (piece.duration != 0) xml << "        <duration>" << static_cast<std::uint64_t>(piece.duration) << "</duration>\n";
     if (piece.tieStop) xml << "        <tie type=\"stop\"/>\n";
     if (piece.tieStart) xml << "        <tie type=\"start\"/>\n";
     if (drums && piece.key >= 0) xml << "        <instrument id=\"P1-K" << piece.key << "\"/>\n";
-    xml << "        <voice>1</voice>\n        <type>" << kValueNames[piece.value] << "</type>\n";
+    xml << "        <voice>1</voice>\n        <type>";
+    xml.Put(kValueNames[piece.value]) << "</type>\n";
     if (piece.dot) xml << "        <dot/>\n";
     if (piece.triplet) {
         xml << "        <time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes></time-modification>\n";
     }
     for (int level = 0; level < kBeamLevels && piece.beams[level] != kNoBeam; ++level) {
-        xml << "        <beam number=\"" << level + 1 << "\">" << kBeamNames[piece.beams[level]] << "</beam>\n";
+        xml << "        <beam number=\"" << level + 1 << "\">";
+        xml.Put(kBeamNames[piece.beams[level]]) << "</beam>\n";
     }
     if (piece.tieStop || piece.tieStart || piece.tupletStart || piece.tupletStop) {
         xml << "        <notations>";
@@ -140,14 +170,13 @@ std::string Counted(int count, const char* one, const char* many) {
 
 }  // namespace
 
-std::string WriteMusicXML(const ScoreLayout& layout, const MIDIComposeNote* notes, std::size_t count,
-                          const ScorePart& part) {
+ScoreText WriteMusicXML(const ScoreLayout& layout, const MIDIComposeNote* notes, std::size_t count,
+                        const ScorePart& part) {
     const bool drums = part.program == kDrums;
     std::set<int> drumKeys;
     for (std::size_t i = 0; drums && i < count; ++i) drumKeys.insert(notes[i].key);
-    std::string out;
-    out.reserve(512 + layout.pieces.size() * 200);
-    Text xml(out);
+    Text xml(kHeaderBound + 10 * std::strlen(part.name) + drumKeys.size() * kDrumKeyBound +
+             layout.pieces.size() * kPieceBound + layout.measures * kMeasureBound);
     xml << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
            "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
            "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
@@ -171,7 +200,7 @@ std::string WriteMusicXML(const ScoreLayout& layout, const MIDIComposeNote* note
         xml << "    </measure>\n";
     }
     xml << "  </part>\n</score-partwise>\n";
-    return out;
+    return xml.Finish();
 }
 
 std::string ScoreChanges(const ScoreLayout& layout) {

@@ -3,6 +3,8 @@
 #define MIDICOMPOSE_MUSICXML_WRITER_H
 
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "midicompose.h"
@@ -17,11 +19,20 @@ struct ScorePart {
     int program;
 };
 
+struct FreeText {
+    void operator()(char* text) const { std::free(text); }
+};
+// A NUL-terminated text in malloc'd memory, which a C caller can be handed.
+struct ScoreText {
+    std::unique_ptr<char, FreeText> text;
+    std::size_t length;
+};
+
 // The score's text, the same bytes for the same notes. `notes` are the
 // composition's (the clef comes from the mean of their keys). May throw
 // std::bad_alloc.
-std::string WriteMusicXML(const ScoreLayout& layout, const MIDIComposeNote* notes, std::size_t count,
-                          const ScorePart& part);
+ScoreText WriteMusicXML(const ScoreLayout& layout, const MIDIComposeNote* notes, std::size_t count,
+                        const ScorePart& part);
 
 // What the score moved, in words ("3 notes moved to the nearest 64th or
 // triplet, 1 grace note"), or "" when it moved nothing.
