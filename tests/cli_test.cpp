@@ -126,6 +126,12 @@ TEST(Command, ListsEveryInstrumentInTableOrder) {
     EXPECT_NE(run.out.find("\nharpsichord       6\n"), std::string::npos);
 }
 
+const std::string k500Beats = [] {
+    std::string notes;
+    for (int i = 0; i < 100; ++i) notes += "C:500 ";
+    return notes;
+}();
+
 struct ExitCase {
     const char* what;
     std::vector<std::string> args;
@@ -181,7 +187,15 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"a warning under --strict", {"--strict", "C#5 E", "x.mid"}, 4,
                                "notes:2: error: C#5 has no sharps or flats here"},
                       ExitCase{"two warnings under --strict", {"--strict", "C#5 Eb", "x.mid"}, 4,
-                               "--strict: 2 warnings, nothing written"}),
+                               "--strict: 2 warnings, nothing written"},
+                      ExitCase{"a score to standard output", {"--musicxml", "-", "C:0.333 D", "x.mid"}, 0,
+                               "score: 2 notes moved to the nearest 64th or triplet\n"},
+                      ExitCase{"a score too long (its MIDI file written)", {"--musicxml", "y.musicxml", k500Beats, "y.mid"},
+                               20, "Error: Score too long: 12500 measures, at most 10000\n"},
+                      ExitCase{"a score in a missing folder", {"--musicxml", "none/y.musicxml", "C", "y.mid"}, 18,
+                               "Error: Could not create file none/y.musicxml\n"},
+                      ExitCase{"a sound and a score both on standard output", {"--wav", "-", "--musicxml", "-", "C", "x.mid"},
+                               2, "cannot both go to standard output"}),
     NamedAfterDescription());
 
 TEST(Command, PrintsHelpAndVersionOnStandardOutput) {
@@ -303,6 +317,7 @@ INSTANTIATE_TEST_SUITE_P(
         AllocationSweep{"a composition with warnings", {"C# H:2 E", "out.mid", "violin", "1"}, ""},
         AllocationSweep{"notes on standard input", {"-", "out.mid"}, "C D\r\n"},
         AllocationSweep{"a strict composition", {"--strict", "C#", "out.mid"}, ""},
+        AllocationSweep{"a composition and its score", {"--musicxml", "out.musicxml", "C:0.333 D", "out.mid"}, ""},
         AllocationSweep{"a composition rendered", {"C E", "out.mid", "piano", "1", "--wav", "out.wav", "--soundfont",
                                                    "small.sf2"}, ""},
         AllocationSweep{"a batch file", {"--batch", "list.txt", "--jobs", "1"}, ""},
@@ -365,6 +380,17 @@ TEST(Batch, PlacesEachWarningInItsLineAndFailsItUnderStrict) {
     EXPECT_FALSE(FileExists(dir.File("b.mid")));
     const Outcome single = Command({"--no-warnings", "C#5 E", "x.mid"}, "", dir.path());
     EXPECT_EQ(single.err, "");
+}
+
+// --musicxml in a batch: each score beside its OUTPUT, what moved said at
+// its line, and a score too long fails its line.
+TEST(Batch, WritesEachScoreBesideItsOutput) {
+    TempDir dir;
+    const Outcome run = Command({"--batch", "-", "--musicxml"}, "C:0.333 D\ta.mid\n" + k500Beats + "\tb.MIDI\n", dir.path());
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_NE(run.err.find("<stdin>:1: score: 2 notes moved to the nearest 64th or triplet\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("<stdin>:2: COMPOSE_SCORE_TOO_LONG: Error: Score too long"), std::string::npos) << run.err;
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a.mid", "a.musicxml", "b.MIDI"}));
 }
 
 TEST(Batch, RefusesTwoLinesNamingOneOutputBeforeWritingAnything) {

@@ -124,6 +124,32 @@ TEST(MIDIComposeMusicXML, WritesEachCaseOfTheRule) {
     ExpectValid(written);
 }
 
+// A caller's own result (its name escaped, a sharp key altered), none at
+// all, and a score saved, or not, as the file is.
+TEST(MIDIComposeMusicXML, TakesACallersNotesAndSavesAsTheFileIsSaved) {
+    const MIDIComposeNote notes[] = {{0, 480, 61, 0}};
+    MIDIComposeResult own{};
+    own.size = sizeof own;
+    own.instrument = "a&b<c>";
+    own.noteList = notes;
+    own.noteCount = 1;
+    MIDIComposeScore score{};
+    score.size = sizeof score;
+    ASSERT_EQ(MIDIComposeMusicXML(&own, nullptr, &score), COMPOSE_OK);
+    EXPECT_TRUE(std::regex_search(score.musicxml, std::regex("<part-name>a&amp;b&lt;c&gt;<[\\s\\S]*<step>C</step><alter>1<")));
+    MIDIComposeFreeScore(&score);
+    EXPECT_EQ(MIDIComposeMusicXML(nullptr, nullptr, &score), COMPOSE_NO_NOTES);
+    EXPECT_STREQ(score.message, "Error: No valid notes found in input");
+    testing_support::TempDir dir;
+    EXPECT_EQ(MIDIComposeMusicXML(&own, dir.File("own.musicxml").c_str(), nullptr), COMPOSE_OK);
+    EXPECT_EQ(MIDIComposeMusicXML(&own, "/dev/full", &score), COMPOSE_SAVE_FAILED);
+    EXPECT_STREQ(score.message, "Error: Failed to write /dev/full");
+    EXPECT_EQ(MIDIComposeMusicXML(&own, dir.File("none/own.musicxml").c_str(), &score), COMPOSE_SAVE_FAILED);
+    EXPECT_EQ(score.message, "Error: Could not create file " + dir.File("none/own.musicxml"));
+    MIDIComposeFreeScore(&score);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"own.musicxml"});
+}
+
 // The model: each beat's inner boundaries to the 30-tick or 40-tick grid
 // that moves them less in sum (30 on a tie, halfway up); zero-length notes
 // before a sounding one are grace notes, after the last are left out. The

@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -125,13 +126,35 @@ double ReadNumber(const char* digits, const char* end) {
 
 #endif
 
+// Most lengths are a few digits with a point ("0.5", "1.5"). Up to 15
+// digits and no exponent, the digits as a whole number (below 2^53) and the
+// power of ten of the point are both exact, so one division rounds once:
+// the correctly rounded value, with no general reader. False otherwise.
+bool ReadShortDecimal(const char* digits, const char* end, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::uint64_t whole = 0;
+    int count = 0, fraction = -1;
+    for (const char* p = digits; p < end; ++p) {
+        if (*p == '.') {
+            fraction = 0;
+            continue;
+        }
+        if (!IsDigit(*p) || ++count > 15) return false;
+        whole = whole * 10 + static_cast<std::uint64_t>(*p - '0');
+        fraction += fraction >= 0;
+    }
+    value = static_cast<double>(whole) / kPowersOfTen[fraction > 0 ? fraction : 0];
+    return true;
+}
+
 }  // namespace
 
 double ParseDecimal(const char* begin, const char* end, const char** numberEnd) {
     const DecimalText t = ScanDecimal(begin, end);
     if (numberEnd != nullptr) *numberEnd = t.digits != nullptr ? t.end : begin;
     if (t.digits == nullptr) return 0.0;
-    const double value = ReadNumber(t.digits, t.end);
+    double value = 0.0;
+    if (!ReadShortDecimal(t.digits, t.end, value)) value = ReadNumber(t.digits, t.end);
     return t.negative ? -value : value;
 }
 

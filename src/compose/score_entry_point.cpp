@@ -41,12 +41,8 @@ int Save(const char* outputPath, const ScoreText& xml, std::string& message) {
 #else
     const NativePathChar* path = outputPath;
 #endif
-    ReplaceResult replaced = ReplaceResult::WriteFailed;
-    try {
-        replaced = ReplaceFileContents(path, reinterpret_cast<const std::uint8_t*>(xml.text.get()), xml.length);
-    } catch (const std::bad_alloc&) {
-        return COMPOSE_NO_MEMORY;
-    }
+    const ReplaceResult replaced =
+        ReplaceFileContents(path, reinterpret_cast<const std::uint8_t*>(xml.text.get()), xml.length);
     if (replaced == ReplaceResult::Ok) return COMPOSE_OK;
     message = std::string(replaced == ReplaceResult::CannotCreate ? "Error: Could not create file " : "Error: Failed to write ") +
               outputPath;

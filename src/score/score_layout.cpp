@@ -119,12 +119,12 @@ private:
         ScorePiece probe;
         const bool triplet = InTripletBeat(start, end);
         if (WrittenValue(triplet ? (end - start) * 3 / 2 : end - start, probe)) return 0;
-        // Not one value: cut at the strongest point of the grid inside it.
-        for (std::uint64_t unit = triplet ? kScoreBeat / 3 : kScoreMeasure / 2; unit >= (triplet ? kTripletGrid : kBinaryGrid);
-             unit /= 2) {
-            if (const std::uint64_t line = LineInside(start, end, unit)) return line;
-        }
-        return 0;  // off the grid: only a caller's own notes can be, and they are written as they are
+        // Not one value: cut at the strongest point of the grid inside it
+        // (a piece longer than the grid's step always has one).
+        const std::uint64_t step = triplet ? kTripletGrid : kBinaryGrid;
+        std::uint64_t unit = triplet ? kScoreBeat / 3 : kScoreMeasure / 2;
+        while (unit > step && LineInside(start, end, unit) == 0) unit /= 2;
+        return LineInside(start, end, unit);
     }
 
     const std::vector<std::uint64_t>& tripletBeats_;
