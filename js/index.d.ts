@@ -104,5 +104,5 @@ export function instruments(): Promise<Readonly<Record<string, number>>>;
 /** A MIDI key's name, as the timeline gives it: 60 is 'C4', 61 'C#4'. */
 export function keyName(key: number): string;
 
-/** The engine's version, such as '1.3.0'. */
+/** The engine's version, such as '1.4.0'. */
 export function version(): Promise<string>;

@@ -244,7 +244,7 @@ export async function instruments() {
   return (await loadEngine()).table;
 }
 
-/** The engine's version, such as "1.3.0". */
+/** The engine's version, such as "1.4.0". */
 export async function version() {
   return (await loadEngine()).version;
 }
