@@ -39,21 +39,16 @@ std::pair<std::string, std::string> Score(const std::string& notes, const char* 
 }
 
 void ExpectValid() {
-    const std::string root = std::string(MIDICOMPOSE_TEST_DATA) + "/../../shared/musicxml-4.0";
+    const testing_support::TempDir dir;
+    const std::string root = std::string(MIDICOMPOSE_TEST_DATA) + "/../../shared/musicxml-4.0", files = dir.path() + "/";
     if (!std::ifstream(root + "/musicxml.xsd") || std::system("command -v xmllint >/dev/null") != 0) {
-        if (std::getenv("CI") != nullptr) ADD_FAILURE() << "no ../shared/musicxml-4.0 or no xmllint";
         std::printf("scores not validated: no ../shared/musicxml-4.0/musicxml.xsd beside the checkout, or no xmllint\n");
-        return;
+        EXPECT_EQ(std::getenv("CI"), nullptr) << "CI validates every score";
+        return written.clear();
     }
-    testing_support::TempDir dir;
-    std::string files;
-    for (std::size_t i = 0; i < written.size(); ++i) {
-        std::ofstream(dir.File(std::to_string(i))) << written[i];
-        files += " " + dir.File(std::to_string(i));
-    }
-    const std::string command = "XML_CATALOG_FILES=" + root + "/catalog.xml xmllint --nonet --noout --schema " + root +
-                                "/musicxml.xsd" + files + " 2>&1 | grep -v ' validates$'";
-    EXPECT_NE(std::system(command.c_str()), 0) << "the lines above do not validate";
+    std::string command = "XML_CATALOG_FILES=" + root + "/catalog.xml xmllint --nonet --noout --schema " + root + "/musicxml.xsd";
+    for (std::size_t i = 0; i < written.size(); ++i) std::ofstream(files + std::to_string(i)) << written[i], command += " " + files + std::to_string(i);
+    EXPECT_NE(std::system((command + " 2>&1 | grep -v ' validates$'").c_str()), 0) << "the lines above are not valid";
     written.clear();
 }
 
@@ -121,11 +116,11 @@ TEST(MIDIComposeMusicXML, WritesEachCaseOfTheRule) {
     ExpectValid();
 }
 
-// A caller's own result (its name escaped, a sharp key altered), none at
-// all, and a score saved, or not, as the file is.
+// A caller's own notes (its name escaped, a sharp key altered) or none, and
+// a score saved as the file is (the command's table has those that fail).
 TEST(MIDIComposeMusicXML, TakesACallersNotesAndSavesAsTheFileIsSaved) {
     const MIDIComposeNote notes[] = {{0, 480, 61, 0}};
-    MIDIComposeResult own{sizeof own, nullptr, 0, nullptr, nullptr, 0, 1, 1.0, "a&b<c>", notes, 1, nullptr, 0};
+    const MIDIComposeResult own{sizeof own, nullptr, 0, nullptr, nullptr, 0, 1, 1.0, "a&b<c>", notes, 1, nullptr, 0};
     MIDIComposeScore score{};
     score.size = sizeof score;
     ASSERT_EQ(MIDIComposeMusicXML(&own, nullptr, &score), COMPOSE_OK);
@@ -133,13 +128,9 @@ TEST(MIDIComposeMusicXML, TakesACallersNotesAndSavesAsTheFileIsSaved) {
     MIDIComposeFreeScore(&score);
     EXPECT_EQ(MIDIComposeMusicXML(nullptr, nullptr, &score), COMPOSE_NO_NOTES);
     EXPECT_STREQ(score.message, "Error: No valid notes found in input");
+    MIDIComposeFreeScore(&score);
     testing_support::TempDir dir;
     EXPECT_EQ(MIDIComposeMusicXML(&own, dir.File("own.musicxml").c_str(), nullptr), COMPOSE_OK);
-    EXPECT_EQ(MIDIComposeMusicXML(&own, "/dev/full", &score), COMPOSE_SAVE_FAILED);
-    EXPECT_STREQ(score.message, "Error: Failed to write /dev/full");
-    EXPECT_EQ(MIDIComposeMusicXML(&own, dir.File("none/own.musicxml").c_str(), &score), COMPOSE_SAVE_FAILED);
-    EXPECT_EQ(score.message, "Error: Could not create file " + dir.File("none/own.musicxml"));
-    MIDIComposeFreeScore(&score);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"own.musicxml"});
 }
 
