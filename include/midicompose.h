@@ -224,7 +224,7 @@ typedef struct MIDIComposeScore {
  */
 MIDICOMPOSE_API int MIDIComposeMusicXML(const MIDIComposeResult* composition, const char* outputPath,
                                         MIDIComposeScore* score);
-/* Releases the score's buffers and sets their pointers to NULL. Safe on a
+/* Releases the score's buffers and zeroes every field but size. Safe on a
  * zeroed structure, on NULL and when called twice. */
 MIDICOMPOSE_API void MIDIComposeFreeScore(MIDIComposeScore* score);
 

@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"a soundfont without a sound", {"C", "x.mid", "--soundfont", "f.sf2"}, 2,
                                "--soundfont goes with --wav"},
                       ExitCase{"notes after --", {"--", "-C", "x.mid"}, 0, ""},
-                      ExitCase{"strict notes without a warning", {"--strict", "C", "x.mid"}, 0, ""},
+                      ExitCase{"strict notes without a warning, and their score", {"--strict", "--musicxml", "x.musicxml", "C", "x.mid"}, 0, ""},
                       ExitCase{"strict notes for an unknown instrument", {"--strict", "C", "x.mid", "kazoo"}, 13,
                                "Error: Invalid instrument 'kazoo'\nUse --list-instruments"},
                       ExitCase{"a warning at its column in characters", {"\xC3\xA9 H", "x.mid"}, 0,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +94,7 @@ TEST(MIDIComposeMusicXML, WritesEachCaseOfTheRule) {
         const char *what, *notes, *instrument, *pieces, *counts, *xml;
     } cases[] = {
         {"a triplet of eighths", "C:0.333 D:0.333 E:0.333", "piano", "C4 8t D4 8t E4 8t r 4 r 2", "3 0 0", "<tuplet type=\"start\""},
+        {"into a triplet beat and out", "C:1.333 D:0.333 E:1.333", "piano", "C4 4~ C4 8t D4 8t E4 8t~ E4 4 r 4", "3 0 0", "</score"},
         {"a 16th and a dotted eighth", "C:0.24 D:0.76", "piano", "C4 16 D4 8. r 4 r 2", "2 0 0", "forward hook"},
         {"a note over a barline", "C:3 D:2", "piano", "C4 2. D4 4~ | D4 4 r 4 r 2", "0 0 0", "<tied type=\"stop\"/>"},
         {"a dotted quarter", "C:1.5 D:0.5", "piano", "C4 4. D4 8 r 2", "0 0 0", "<beat-type>4</beat-type>"},
@@ -119,16 +121,31 @@ TEST(MIDIComposeMusicXML, WritesEachCaseOfTheRule) {
 // A caller's own notes (its name escaped, a sharp key altered) or none, and
 // a score saved as the file is (the command's table has those that fail).
 TEST(MIDIComposeMusicXML, TakesACallersNotesAndSavesAsTheFileIsSaved) {
-    const MIDIComposeNote notes[] = {{0, 480, 61, 0}};
-    const MIDIComposeResult own{sizeof own, nullptr, 0, nullptr, nullptr, 0, 1, 1.0, "a&b<c>", notes, 1, nullptr, 0};
+    const MIDIComposeNote notes[] = {{0, 480, 61, 0}, {480, 480, 5, 0}};
+    MIDIComposeResult own{sizeof own, nullptr, 0, nullptr, nullptr, 0, 2, 2.0, "a&b<c>", notes, 2, nullptr, 0};
     MIDIComposeScore score{};
     score.size = sizeof score;
     ASSERT_EQ(MIDIComposeMusicXML(&own, nullptr, &score), COMPOSE_OK);
-    EXPECT_TRUE(std::regex_search(score.musicxml, std::regex("<part-name>a&amp;b&lt;c&gt;<[\\s\\S]*<step>C</step><alter>1<")));
+    EXPECT_TRUE(std::regex_search(score.musicxml, std::regex("<part-name>a&amp;b&lt;c&gt;<[\\s\\S]*<step>C</step><alter>1<"
+                                                             "[\\s\\S]*<step>F</step><octave>0<")));
     MIDIComposeFreeScore(&score);
     EXPECT_EQ(MIDIComposeMusicXML(nullptr, nullptr, &score), COMPOSE_NO_NOTES);
     EXPECT_STREQ(score.message, "Error: No valid notes found in input");
     MIDIComposeFreeScore(&score);
+    MIDIComposeFreeScore(nullptr);
+    // Structures of smaller sizes (a header of another version) are filled as far as they reach.
+    for (const std::size_t size : {sizeof(std::size_t), offsetof(MIDIComposeScore, moved)}) {
+        score.size = size;
+        EXPECT_EQ(MIDIComposeMusicXML(&own, nullptr, &score), COMPOSE_OK);
+        EXPECT_EQ(score.musicxml != nullptr, size > sizeof(std::size_t));
+        MIDIComposeFreeScore(&score);
+    }
+    own.instrument = nullptr;
+    EXPECT_EQ(MIDIComposeMusicXML(&own, nullptr, nullptr), COMPOSE_NO_NOTES);
+    own.size = offsetof(MIDIComposeResult, noteCount);
+    EXPECT_EQ(MIDIComposeMusicXML(&own, nullptr, nullptr), COMPOSE_NO_NOTES);
+    own.size = sizeof own;
+    own.instrument = "a";
     testing_support::TempDir dir;
     EXPECT_EQ(MIDIComposeMusicXML(&own, dir.File("own.musicxml").c_str(), nullptr), COMPOSE_OK);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"own.musicxml"});

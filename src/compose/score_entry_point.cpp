@@ -72,8 +72,9 @@ int WriteScore(const MIDIComposeResult* composition, const char* outputPath, MID
     ScoreText xml{};
     std::string message;
     int status = COMPOSE_OK;
-    if (composition == nullptr || !COMPOSED(composition, noteCount) || composition->noteList == nullptr ||
-        composition->noteCount == 0 || composition->instrument == nullptr) {
+    // A failed composition hands back no notes (noteCount 0).
+    if (composition == nullptr || !COMPOSED(composition, noteCount) || composition->noteCount == 0 ||
+        composition->instrument == nullptr) {
         status = COMPOSE_NO_NOTES;
         message = ErrorMessage(status, "");
     } else if (!LayOutScore(composition->noteList, composition->noteCount, layout)) {
@@ -97,10 +98,7 @@ extern "C" MIDICOMPOSE_API int MIDIComposeMusicXML(const MIDIComposeResult* comp
     try {
         return midicompose::WriteScore(composition, outputPath, score);
     } catch (...) {  // memory ran out: nothing is handed over
-        if (score != nullptr) {
-            MIDIComposeFreeScore(score);
-            midicompose::ClearScore(score);
-        }
+        MIDIComposeFreeScore(score);
         return COMPOSE_NO_MEMORY;
     }
 }
@@ -108,6 +106,6 @@ extern "C" MIDICOMPOSE_API int MIDIComposeMusicXML(const MIDIComposeResult* comp
 extern "C" MIDICOMPOSE_API void MIDIComposeFreeScore(MIDIComposeScore* score) {
     if (score == nullptr) return;
     MIDICOMPOSE_FREE_FIELD(score, MIDIComposeScore, musicxml);
-    if (HOLDS(score, length)) score->length = 0;
     MIDICOMPOSE_FREE_FIELD(score, MIDIComposeScore, message);
+    midicompose::ClearScore(score);
 }

@@ -29,7 +29,7 @@ std::vector<std::uint64_t> MoveBoundaries(std::vector<std::uint64_t>& boundaries
         const std::uint64_t beat = boundaries[i] / kScoreBeat, line = beat * kScoreBeat;
         std::size_t end = i;
         std::uint64_t binary = 0, triplet = 0;
-        for (; end < boundaries.size() && boundaries[end] / kScoreBeat == beat && boundaries[end] % kScoreBeat != 0; ++end) {
+        for (; end < boundaries.size() && boundaries[end] / kScoreBeat == beat; ++end) {
             const std::uint64_t offset = boundaries[end] - line;
             binary += Distance(NearestOnGrid(offset, kBinaryGrid), offset);
             triplet += Distance(NearestOnGrid(offset, kTripletGrid), offset);
@@ -93,14 +93,13 @@ private:
         piece.start = start;
         piece.duration = static_cast<std::uint32_t>(end - start);
         piece.key = key;
-        piece.triplet = InTripletBeat(start, end);
+        piece.triplet = InTripletBeat(start);
         WrittenValue(piece.triplet ? piece.duration * 3 / 2 : piece.duration, piece);
         out_.push_back(piece);
     }
 
-    bool InTripletBeat(std::uint64_t start, std::uint64_t end) const {
-        return Triplet(start / kScoreBeat) && end <= (start / kScoreBeat + 1) * kScoreBeat;
-    }
+    // No piece crosses the lines of a triplet beat (CutPoint cuts there first).
+    bool InTripletBeat(std::uint64_t start) const { return Triplet(start / kScoreBeat); }
 
     // Where a piece within one measure is cut next, or 0 when it is written whole.
     std::uint64_t CutPoint(std::uint64_t start, std::uint64_t end) const {
@@ -117,7 +116,7 @@ private:
             if (Triplet(line / kScoreBeat - 1) || Triplet(line / kScoreBeat)) return line;
         }
         ScorePiece probe;
-        const bool triplet = InTripletBeat(start, end);
+        const bool triplet = InTripletBeat(start);
         if (WrittenValue(triplet ? (end - start) * 3 / 2 : end - start, probe)) return 0;
         // Not one value: cut at the strongest point of the grid inside it
         // (a piece longer than the grid's step always has one).
@@ -171,7 +170,8 @@ void MarkBeams(std::vector<ScorePiece>& pieces) {
     for (ScorePiece& piece : pieces) {
         if (piece.duration == 0) continue;
         const std::uint64_t beat = piece.start / kScoreBeat;
-        const bool beamable = piece.key >= 0 && BeamCount(piece) > 0 && piece.start + piece.duration <= (beat + 1) * kScoreBeat;
+        // Eighths and shorter never cross a beat line: the metric rule cuts them there.
+        const bool beamable = piece.key >= 0 && BeamCount(piece) > 0;
         if (!group.empty() && (!beamable || group.back()->start / kScoreBeat != beat)) {
             BeamGroup(group);
             group.clear();
