@@ -22,7 +22,9 @@ import warnings as _warnings
 from dataclasses import dataclass, field
 from typing import Any, Dict, NamedTuple, Optional, Tuple, Type, Union
 
-from . import _display, _native
+from . import _display, _native, _score
+from ._arguments import path as _path, refuse_nul as _refuse_nul, text as _text
+from ._score import ScoreView, ScoreWarning
 
 __all__ = ["compose", "instruments", "Song", "Note", "TextWarning", "NotationWarning", "Status", "RenderStatus", "ComposeError", "BadBeatsError",
            "BadInstrumentError", "NoNotesError", "BadNoteError", "TooLongError", "SaveError", "OutOfMemoryError",
@@ -168,24 +170,6 @@ class NotationWarning(UserWarning):
     NotationWarning) makes compose() strict."""
 
 
-class ScoreWarning(UserWarning):
-    """Issued by song.musicxml() when the score moved lengths to the nearest
-    64th or triplet, or wrote notes of no length as grace notes."""
-
-
-@dataclass(frozen=True)
-class ScoreView:
-    """An engraved score: its SVG pages, shown by a notebook."""
-
-    svg: Tuple[str, ...]  #: each page's SVG text
-
-    def _repr_svg_(self) -> str:
-        return self.svg[0]
-
-    def _repr_html_(self) -> str:
-        return "".join(self.svg)
-
-
 @dataclass(frozen=True)
 class Song:
     """A composed Standard MIDI File and what the library reported of it."""
@@ -219,29 +203,20 @@ class Song:
         nearest 64th or triplet and notes of no length become grace notes;
         a ScoreWarning says how many did. Raises ScoreTooLongError past
         10,000 measures."""
-        notes = (ctypes.c_char * len(self.note_list)).from_buffer_copy(self.note_list)
-        composition = _native.Result(size=ctypes.sizeof(_native.Result), program=self.program,
-                                     instrument=self.instrument.encode("ascii"),
-                                     note_list=ctypes.cast(notes, ctypes.POINTER(_native.Note)),
-                                     note_count=len(self.note_list) // ctypes.sizeof(_native.Note))
-        score = _native.Score(size=ctypes.sizeof(_native.Score))
-        status = _library.MIDIComposeMusicXML(ctypes.byref(composition), None, ctypes.byref(score))
-        try:
-            message = (score.message or _NO_MEMORY).decode("utf-8", "replace")
-            if status != Status.COMPOSE_OK:
-                raise _ERRORS.get(status, ComposeError)(Status(status), message)
-            if message:
-                _warnings.warn(f"score: {message}", ScoreWarning, stacklevel=2)
-            return ctypes.string_at(score.musicxml, score.length)
-        finally:
-            _library.MIDIComposeFreeScore(ctypes.byref(score))
+        status, message, text = _score.musicxml(_library, self.note_list, self.program, self.instrument)
+        words = (message or _NO_MEMORY).decode("utf-8", "replace")
+        if status != Status.COMPOSE_OK:
+            raise _ERRORS.get(status, ComposeError)(Status(status), words)
+        if words:
+            _warnings.warn(f"score: {words}", ScoreWarning, stacklevel=2)
+        return text
 
     def score(self) -> "ScoreView":
         """The score engraved by LilyPond (musicxml2ly, then lilypond's SVG
         backend), shown by a notebook. Raises EngraverMissingError when
         LilyPond is not installed."""
         try:
-            return ScoreView(_display.engrave(self.musicxml()))
+            return ScoreView(_score.engrave(self.musicxml()))
         except FileNotFoundError as error:
             raise EngraverMissingError(None, f"Error: {error}") from error
 
@@ -294,37 +269,6 @@ def _audio_library() -> ctypes.CDLL:
         except OSError as error:
             raise AudioError(None, f"Error: {error}") from error
     return _audio
-
-
-def _refuse_nul(text: str, what: str) -> str:
-    # The library reads a text up to its first NUL; what followed would be
-    # dropped without a word.
-    if "\0" in text:
-        raise ValueError(f"embedded null character in {what}")
-    return text
-
-
-def _text(value: Union[str, int, float], what: str, integral: bool = False) -> bytes:
-    if isinstance(value, bool):
-        raise TypeError(f"{what} must be a text or a number, not a bool")
-    if integral and isinstance(value, float):
-        raise TypeError(f"{what} must be a text or an int, not a float")
-    if isinstance(value, (int, float)):
-        value = repr(value)  # the shortest text that reads back as the same value
-    if not isinstance(value, str):
-        raise TypeError(f"{what} must be a text or a number, not {type(value).__name__}")
-    return _refuse_nul(value, what).encode("utf-8", "surrogatepass")
-
-
-def _path(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]) -> bytes:
-    # The file system's own bytes: a name that is not UTF-8 (surrogate escapes
-    # on POSIX) is written byte for byte; on Windows the bytes are UTF-8 with
-    # any lone surrogate kept, and the library turns them back into the same
-    # UTF-16 name.
-    where = os.fsencode(path)
-    if b"\0" in where:
-        raise ValueError("embedded null byte in path")
-    return where
 
 
 def _code_point(text: bytes, offset: int) -> int:

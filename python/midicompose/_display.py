@@ -4,11 +4,7 @@ small), so it shows and plays offline with no JavaScript and no network."""
 import base64
 import html
 import math
-import shutil
-import subprocess
-import tempfile
-from pathlib import Path
-from typing import TYPE_CHECKING, Dict, Optional, Sequence, Tuple
+from typing import TYPE_CHECKING, Dict, Optional, Sequence
 
 from . import _mp3
 
@@ -92,20 +88,3 @@ def song_html(song: "Song", wav: Optional[bytes], problem: Optional[str]) -> str
     parts.append("</div>")
     return "".join(parts)
 
-
-def engrave(musicxml: bytes) -> Tuple[str, ...]:
-    """A score's pages as SVG, engraved by LilyPond: musicxml2ly reads the
-    MusicXML, lilypond draws it. FileNotFoundError where LilyPond is not
-    installed, RuntimeError where it fails."""
-    if shutil.which("musicxml2ly") is None or shutil.which("lilypond") is None:
-        raise FileNotFoundError("song.score() engraves with LilyPond, which is not installed "
-                                "(Debian: apt-get install lilypond)")
-    with tempfile.TemporaryDirectory(prefix="midicompose-score-") as folder:
-        here = Path(folder)
-        (here / "score.musicxml").write_bytes(musicxml)
-        for command in (["musicxml2ly", "-o", "score.ly", "score.musicxml"],
-                        ["lilypond", "-dbackend=svg", "-dno-point-and-click", "-o", "score", "score.ly"]):
-            run = subprocess.run(command, cwd=folder, capture_output=True, text=True, check=False)
-            if run.returncode != 0:
-                raise RuntimeError(f"{command[0]} failed: {run.stderr.strip()}")
-        return tuple(page.read_text(encoding="utf-8") for page in sorted(here.glob("score*.svg")))
