@@ -109,6 +109,8 @@ bench:
 	$(BUILD_DIR)-bench/bench/render_bench
 	scripts/bench-audio.sh $(BUILD_DIR)-bench
 	scripts/bench-batch.sh $(BUILD_DIR)-bench
+	/usr/bin/python3 bench/play_bench.py $(BUILD_DIR)-bench/midicompose $(BUILD_DIR)-bench/libmidicompose-audio.so \
+	  $(BUILD_DIR)-bench/libmidicompose.so python
 	scripts/check-python.sh $(BUILD_DIR) --install-only && cd $(BUILD_DIR) && python-venv/bin/python ../bench/python_bench.py
 	$(MAKE) --no-print-directory wasm >/dev/null && node bench/node_bench.mjs $(BUILD_DIR)-wasm/npm
 	@# The playground's first visit at 10 Mbit/s and 40 ms, in Chromium.

@@ -26,8 +26,12 @@ static const Option kOptions[] = {
      "                      standard output; the report then goes to standard error);\n"
      "                      with --batch it takes no FILE: each OUTPUT's sound goes\n"
      "                      beside it (.wav for .mid)\n"},
+    {"--play", NULL, TAKES_NOTHING, 0, MODE_COMPOSE,
+     "--play              also play the sound, as --wav renders it, through the default\n"
+     "                      audio output (PulseAudio or PipeWire, else ALSA) and return\n"
+     "                      when it has been heard; Ctrl-C stops it (not with --batch)\n"},
     {"--soundfont", NULL, TAKES_VALUE, 0, MODE_COMPOSE,
-     "--soundfont PATH    the General MIDI soundfont to render with (default:\n"
+     "--soundfont PATH    the General MIDI soundfont to render or play with (default:\n"
      "                      $MIDICOMPOSE_SOUNDFONT, else the system's default-GM font)\n"},
     {"--musicxml", NULL, TAKES_VALUE_UNLESS_BATCH, 0, MODE_COMPOSE,
      "--musicxml FILE     also write the composition as a score, MusicXML 4.0 (- for\n"
@@ -60,7 +64,7 @@ static const Option kOptions[] = {
 #define OPTION_COUNT (sizeof kOptions / sizeof kOptions[0])
 
 static const char kUsageLines[] =
-    "Usage: midicompose [--wav FILE [--soundfont PATH]] [--musicxml FILE]\n"
+    "Usage: midicompose [--wav FILE] [--play] [--soundfont PATH] [--musicxml FILE]\n"
     "                   [--no-warnings | --strict] NOTES OUTPUT [INSTRUMENT [BEATS]]\n"
     "       midicompose --batch FILE [--jobs N] [--wav [--soundfont PATH]] [--musicxml]\n"
     "                   [--verbose] [--no-warnings | --strict]\n"
@@ -112,6 +116,8 @@ static int Take(const Option* option, const char* value, CommandLine* line) {
         line->wav = value != NULL ? value : "";
     } else if (strcmp(name, "--musicxml") == 0) {
         line->musicxml = value != NULL ? value : "";
+    } else if (strcmp(name, "--play") == 0) {
+        line->play = 1;
     } else if (strcmp(name, "--soundfont") == 0) {
         line->soundfont = value;
     } else if (strcmp(name, "--batch") == 0) {
@@ -166,7 +172,8 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
             line->positional[count++] = arg;
         }
     }
-    if (line->soundfont != NULL && line->wav == NULL) return Refuse("", "--soundfont goes with --wav", "");
+    if (line->soundfont != NULL && line->wav == NULL && !line->play) return Refuse("", "--soundfont goes with --wav or --play", "");
+    if (batch && line->play) return Refuse("", "--play does not go with --batch: it plays one composition", "");
     if (line->wav != NULL && line->musicxml != NULL && strcmp(line->wav, "-") == 0 && strcmp(line->musicxml, "-") == 0) {
         return Refuse("", "--wav - and --musicxml - cannot both go to standard output", "");
     }

@@ -24,6 +24,7 @@ typedef struct CommandLine {
     int verbose;               /* --verbose */
     int noWarnings;            /* --no-warnings */
     int strict;                /* --strict: a warning fails the composition */
+    int play;                  /* --play: the sound through the default audio output (not with --batch) */
 } CommandLine;
 
 /* The command on UTF-8 arguments (midicompose.c); main and, on Windows,

@@ -45,9 +45,11 @@ static const char kUsage[] =
     "Exit status:\n"
     "  0 when the file was written; 2 for a usage error (notes on standard input\n"
     "  that cannot be read or hold a NUL byte among them); 4 when --strict finds\n"
-    "  a warning (nothing is written); 3 when --wav cannot\n"
-    "  load midicompose-audio; 30 to 37 when the sound cannot be rendered (the\n"
-    "  RENDER_ statuses of midicompose_audio.h); with --batch, 0 when every line\n"
+    "  a warning (nothing is written); 3 when --wav or --play cannot\n"
+    "  load midicompose-audio; 30 to 38 when the sound cannot be rendered or\n"
+    "  played (the RENDER_ statuses of midicompose_audio.h; 38, RENDER_NO_OUTPUT,\n"
+    "  when no audio output can be opened); 130 when Ctrl-C stopped --play;\n"
+    "  with --batch, 0 when every line\n"
     "  was written, 1 when any failed, 2 for a usage error, an unreadable batch\n"
     "  file or two lines naming one OUTPUT, 130 when interrupted; otherwise the\n"
     "  library's status:\n\n";
@@ -56,8 +58,8 @@ static const char kUsage[] =
 static const char kUsageEnd[] =
     "\n"
     "Environment:\n"
-    "  MIDICOMPOSE_SOUNDFONT      the soundfont --wav renders with, unless --soundfont\n"
-    "  MIDICOMPOSE_AUDIO_LIBRARY  another midicompose-audio library for --wav to load\n"
+    "  MIDICOMPOSE_SOUNDFONT      the soundfont --wav and --play use, unless --soundfont\n"
+    "  MIDICOMPOSE_AUDIO_LIBRARY  another midicompose-audio library for them to load\n"
     "\n"
     "Files:\n"
     "  OUTPUT is written whole or not at all: the bytes go to a temporary file\n"
@@ -76,6 +78,8 @@ static const char kUsageEnd[] =
     "  printf 'C E G\\tchord.mid\\tviolin\\nFACE\\tface.mid\\n' | midicompose --batch -\n"
     "\n"
     "  midicompose --wav - FACE face.mid piano | aplay\n"
+    "\n"
+    "  midicompose --play \"C:2 E:1 G:1 C5:2\" chord.mid violin\n"
     "\n"
     "  midicompose --musicxml chord.musicxml \"C:2 E:1 G:1 C5:2\" chord.mid violin 1\n"
     "\n"
@@ -201,7 +205,9 @@ static int Compose(const CommandLine* line) {
     if (status == COMPOSE_OK && line->musicxml != NULL) {
         status = WriteScore(&result, line->musicxml, NULL, line->noWarnings);
     }
-    if (status == COMPOSE_OK && line->wav != NULL) {
+    if (status == COMPOSE_OK && line->play) {
+        status = PlaySound(result.data, result.length, line->wav, line->soundfont);
+    } else if (status == COMPOSE_OK && line->wav != NULL) {
         status = RenderWav(result.data, result.length, line->wav, line->soundfont);
     }
     MIDIComposeFreeResult(&result);

@@ -1,5 +1,6 @@
 #include "render_wav.h"
 
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -68,7 +69,7 @@ static void* OpenAudioLibrary(void) {
 
 int LoadAudioLibrary(AudioLibrary* audio) {
     void* library = OpenAudioLibrary();
-    AnyFunction render, release, statusName;
+    AnyFunction render, release, statusName, play;
     if (library == NULL) {
         fprintf(stderr, "Error: --wav needs %s (built where FluidSynth is installed; Debian: apt-get install "
                         "libfluidsynth3; from a source tree: make audio), which could not be loaded\n", kLibraryName);
@@ -77,7 +78,8 @@ int LoadAudioLibrary(AudioLibrary* audio) {
     render = Symbol(library, "MIDIComposeRender");
     release = Symbol(library, "MIDIComposeFreeAudio");
     statusName = Symbol(library, "MIDIComposeRenderStatusName");
-    if (render == NULL || release == NULL || statusName == NULL) {
+    play = Symbol(library, "MIDIComposePlay");  /* the command and the library ship together */
+    if (render == NULL || release == NULL || statusName == NULL || play == NULL) {
         fprintf(stderr, "Error: %s does not render\n", kLibraryName);
         return EXIT_NO_AUDIO;
     }
@@ -85,17 +87,33 @@ int LoadAudioLibrary(AudioLibrary* audio) {
     audio->render = (int (*)(const unsigned char*, size_t, const char*, int, const char*, MIDIComposeAudio*))render;
     audio->release = (void (*)(MIDIComposeAudio*))release;
     audio->statusName = (const char* (*)(int))statusName;
+    audio->play = (int (*)(const unsigned char*, size_t, const char*, int, const char*, volatile const int*,
+                           MIDIComposeAudio*))play;
     return 0;
 }
 
-int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont) {
+/* Set by Ctrl-C while --play plays; read by the library between blocks. */
+static volatile int stopPlaying;
+static void OnInterrupt(int signal) {
+    (void)signal;
+    stopPlaying = 1;
+}
+
+/* Renders, or renders and plays, and writes or saves the WAV file as asked. */
+static int Sound(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont, int play) {
     AudioLibrary library;
     MIDIComposeAudio audio;
-    int status, toStdout = strcmp(wavPath, "-") == 0;
+    int status, toStdout = wavPath != NULL && strcmp(wavPath, "-") == 0;
     if ((status = LoadAudioLibrary(&library)) != 0) return status;
     memset(&audio, 0, sizeof audio);
     audio.size = sizeof audio;
-    status = library.render(midi, length, soundfont, 0, toStdout ? NULL : wavPath, &audio);
+    if (play) {
+        void (*previous)(int) = signal(SIGINT, OnInterrupt);
+        status = library.play(midi, length, soundfont, 0, toStdout ? NULL : wavPath, &stopPlaying, &audio);
+        signal(SIGINT, previous);
+    } else {
+        status = library.render(midi, length, soundfont, 0, toStdout ? NULL : wavPath, &audio);
+    }
     if (status != RENDER_OK) {
         if (audio.message != NULL) {
             fprintf(stderr, "%s\n", audio.message);
@@ -108,5 +126,13 @@ int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, con
     }
     library.release(&audio);
     /* The library stays loaded: FluidSynth keeps threads and fonts of its own until the process ends. */
-    return status == RENDER_OK ? 0 : status;
+    return status != RENDER_OK ? status : stopPlaying ? EXIT_INTERRUPTED : 0;
+}
+
+int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont) {
+    return Sound(midi, length, wavPath, soundfont, 0);
+}
+
+int PlaySound(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont) {
+    return Sound(midi, length, wavPath, soundfont, 1);
 }

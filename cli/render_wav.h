@@ -12,14 +12,16 @@
 extern "C" {
 #endif
 
-/* The exit status when midicompose-audio cannot be loaded. */
+/* The exit status when midicompose-audio cannot be loaded, and when Ctrl-C stopped --play. */
 #define EXIT_NO_AUDIO 3
+#define EXIT_INTERRUPTED 130
 
 /* The functions of midicompose-audio, once loaded. */
 typedef struct AudioLibrary {
     int (*render)(const unsigned char*, size_t, const char*, int, const char*, MIDIComposeAudio*);
     void (*release)(MIDIComposeAudio*);
     const char* (*statusName)(int);
+    int (*play)(const unsigned char*, size_t, const char*, int, const char*, volatile const int*, MIDIComposeAudio*);
 } AudioLibrary;
 
 /* Loads midicompose-audio: 0, or EXIT_NO_AUDIO after saying why on
@@ -30,6 +32,12 @@ int LoadAudioLibrary(AudioLibrary* audio);
  * soundfont (NULL for the library's search). Returns 0, EXIT_NO_AUDIO or
  * the library's render status, after printing why to standard error. */
 int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont);
+
+/* --play: renders as RenderWav does (to wavPath too, unless NULL) and plays
+ * the sound through the default audio output until it ends or Ctrl-C stops
+ * it. Returns 0, EXIT_NO_AUDIO, the library's status (RENDER_NO_OUTPUT
+ * without an output) or EXIT_INTERRUPTED, after printing why. */
+int PlaySound(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont);
 
 #ifdef __cplusplus
 }

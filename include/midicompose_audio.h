@@ -39,7 +39,8 @@ enum MIDIComposeRenderStatus {
     RENDER_SYNTH_FAILED = 34,    /* FluidSynth could not be set up or failed while playing */
     RENDER_NO_MEMORY = 35,       /* memory ran out */
     RENDER_SAVE_FAILED = 36,     /* the WAV file could not be created or written */
-    RENDER_TOO_LONG = 37         /* the sound would not fit a WAV file (over 4 GiB) */
+    RENDER_TOO_LONG = 37,        /* the sound would not fit a WAV file (over 4 GiB) */
+    RENDER_NO_OUTPUT = 38        /* MIDIComposePlay: no audio output could be opened, or it failed (since 1.4.0) */
 };
 
 /* What MIDIComposeRender hands back. Set `size` to sizeof(MIDIComposeAudio)
@@ -78,6 +79,21 @@ extern "C" {
  */
 MIDICOMPOSE_AUDIO_API int MIDIComposeRender(const unsigned char* midi, size_t length, const char* soundfont,
                                             int sampleRate, const char* wavPath, MIDIComposeAudio* audio);
+
+/*
+ * Renders as MIDIComposeRender does (the same WAV, saved at wavPath unless
+ * NULL, handed back in audio) and plays it through the default audio output:
+ * PulseAudio (libpulse-simple, which PipeWire desktops also serve), else
+ * ALSA's default device (libasound), each loaded only now. The sound is
+ * written in blocks of 20 ms and the call returns when it has been heard to
+ * its end, or as soon as *stop (unless stop is NULL) becomes nonzero, which
+ * it looks at between blocks (a SIGINT handler may set it): what is queued is
+ * then dropped. RENDER_NO_OUTPUT when neither output can be opened or one
+ * fails while playing: audio->message names what was tried and what to
+ * install. Since 1.4.0.
+ */
+MIDICOMPOSE_AUDIO_API int MIDIComposePlay(const unsigned char* midi, size_t length, const char* soundfont, int sampleRate,
+                                          const char* wavPath, volatile const int* stop, MIDIComposeAudio* audio);
 
 /* Releases the result's buffers and sets their pointers to NULL. Safe on a
  * zeroed structure, on NULL and when called twice. */

@@ -17,7 +17,8 @@ check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt
                 libfluidsynth-dev fluidr3mono-gm-soundfont sox python3-numpy
                 g++-mingw-w64-x86-64 wine strace
                 python3-venv python3-setuptools python3-wheel python3-pytest python3-distributed mypy
-                emscripten esbuild chromium node:nodejs npm:npm gcovr python3-coverage lilypond libxml2-utils)
+                emscripten esbuild chromium node:nodejs npm:npm gcovr python3-coverage lilypond libxml2-utils
+                pulseaudio pulseaudio-utils)
 audio_packages=("${build_packages[@]}" pkg-config libfluidsynth-dev fluid-soundfont-gm)
 dist_packages=("${build_packages[@]}" libfluidsynth-dev pkg-config file dpkg-dev help2man python3 python3-build python3-venv
                python3-setuptools python3-wheel emscripten esbuild node:nodejs npm:npm g++-mingw-w64-x86-64 g++-mingw-w64-i686

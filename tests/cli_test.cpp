@@ -195,6 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"a score in a missing folder", {"--musicxml", "none/y.musicxml", "C", "y.mid"}, 18,
                                "Error: Could not create file none/y.musicxml\n"},
                       ExitCase{"a score on a full disk", {"--musicxml", "/dev/full", "C", "y.mid"}, 18, "Error: Failed to write /dev/full\n"},
+                      ExitCase{"play in a batch", {"--batch", "-", "--play"}, 2, "--play does not go with --batch"},
                       ExitCase{"a sound and a score both on standard output", {"--wav", "-", "--musicxml", "-", "C", "x.mid"},
                                2, "cannot both go to standard output"}),
     NamedAfterDescription());

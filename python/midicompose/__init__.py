@@ -22,7 +22,7 @@ import warnings as _warnings
 from dataclasses import dataclass, field
 from typing import Any, Dict, NamedTuple, Optional, Tuple, Type, Union
 
-from . import _display, _native, _score
+from . import _display, _native, _score, _sound
 from ._arguments import path as _path, refuse_nul as _refuse_nul, text as _text
 from ._score import ScoreView, ScoreWarning
 
@@ -62,6 +62,7 @@ class RenderStatus(enum.IntEnum):
     RENDER_NO_MEMORY = 35
     RENDER_SAVE_FAILED = 36
     RENDER_TOO_LONG = 37
+    RENDER_NO_OUTPUT = 38
 
 
 class ComposeError(Exception):
@@ -225,12 +226,28 @@ class Song:
         soundfont: a WAV file (16-bit stereo) as bytes. soundfont defaults to
         $MIDICOMPOSE_SOUNDFONT, else the system's default-GM font. Raises
         AudioError when there is no synthesizer or font, or FluidSynth fails."""
+        return self._sound(soundfont, rate, None)
+
+    def play(self, soundfont: Union[str, bytes, "os.PathLike[str]", None] = None, rate: int = 44100) -> None:
+        """Plays the sound of wav() through the default audio output
+        (PulseAudio or PipeWire, else ALSA) and returns when it has been
+        heard; KeyboardInterrupt stops it at once. Raises AudioError as wav()
+        does, and with RENDER_NO_OUTPUT (saying what to install) where there
+        is no audio output."""
+        _sound.until_heard(lambda stop: self._sound(soundfont, rate, stop))
+
+    def _sound(self, soundfont: Union[str, bytes, "os.PathLike[str]", None], rate: int,
+               stop: Optional[ctypes.c_int]) -> bytes:
         if isinstance(rate, bool) or not isinstance(rate, int):
             raise TypeError(f"rate must be an int, not {type(rate).__name__}")
         font = _path(soundfont) if soundfont is not None else None
         audio = _native.Audio(size=ctypes.sizeof(_native.Audio))
         library = _audio_library()
-        status = library.MIDIComposeRender(self.data, len(self.data), font, rate, None, ctypes.byref(audio))
+        if stop is None:
+            status = library.MIDIComposeRender(self.data, len(self.data), font, rate, None, ctypes.byref(audio))
+        else:
+            status = library.MIDIComposePlay(self.data, len(self.data), font, rate, None, ctypes.byref(stop),
+                                             ctypes.byref(audio))
         try:
             if status != RenderStatus.RENDER_OK:
                 message = (audio.message or _NO_MEMORY).decode("utf-8", "replace")

@@ -136,6 +136,9 @@ def load_audio() -> ctypes.CDLL:
     library.MIDIComposeRender.restype = ctypes.c_int
     library.MIDIComposeFreeAudio.argtypes = [ctypes.POINTER(Audio)]
     library.MIDIComposeFreeAudio.restype = None
+    library.MIDIComposePlay.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p,
+                                        ctypes.POINTER(ctypes.c_int), ctypes.POINTER(Audio)]
+    library.MIDIComposePlay.restype = ctypes.c_int
     library.MIDIComposeRenderStatusName.argtypes = [ctypes.c_int]
     library.MIDIComposeRenderStatusName.restype = ctypes.c_char_p
     return library

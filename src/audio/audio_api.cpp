@@ -7,6 +7,7 @@
 #include "c_result.h"
 #include "midicompose_audio.h"
 #include "render.h"
+#include "sound_output.h"
 
 namespace midicompose {
 namespace {
@@ -55,26 +56,39 @@ constexpr StatusRow kStatuses[] = {
     MIDICOMPOSE_STATUS_ROW(RENDER_BAD_SOUNDFONT), MIDICOMPOSE_STATUS_ROW(RENDER_NOT_MIDI),
     MIDICOMPOSE_STATUS_ROW(RENDER_BAD_RATE),     MIDICOMPOSE_STATUS_ROW(RENDER_SYNTH_FAILED),
     MIDICOMPOSE_STATUS_ROW(RENDER_NO_MEMORY),    MIDICOMPOSE_STATUS_ROW(RENDER_SAVE_FAILED),
-    MIDICOMPOSE_STATUS_ROW(RENDER_TOO_LONG),
+    MIDICOMPOSE_STATUS_ROW(RENDER_TOO_LONG),      MIDICOMPOSE_STATUS_ROW(RENDER_NO_OUTPUT),
 };
+
+// Renders, then plays what was rendered when asked; the render's failure
+// comes first.
+int RenderOrPlay(const unsigned char* midi, std::size_t length, const char* soundfont, int sampleRate,
+                 const char* wavPath, bool play, volatile const int* stop, MIDIComposeAudio* audio) {
+    if (audio != nullptr) Clear(audio);
+    try {
+        Rendered out;
+        int status = Render(midi, length, soundfont, sampleRate, wavPath, out);
+        if (play && status == RENDER_OK && !PlayWav(out.wav, out.sampleRate, stop, out.message)) status = RENDER_NO_OUTPUT;
+        return audio != nullptr ? HandOver(out, status, audio) : status;
+    } catch (...) {
+        // Memory ran out (the only exception anything here throws); a file
+        // being saved was left as it was.
+        if (audio != nullptr) Clear(audio);
+        return RENDER_NO_MEMORY;
+    }
+}
 
 }  // namespace
 }  // namespace midicompose
 
 extern "C" MIDICOMPOSE_AUDIO_API int MIDIComposeRender(const unsigned char* midi, size_t length, const char* soundfont,
                                                        int sampleRate, const char* wavPath, MIDIComposeAudio* audio) {
-    if (audio != nullptr) midicompose::Clear(audio);
-    int status = RENDER_NO_MEMORY;
-    try {
-        midicompose::Rendered out;
-        status = midicompose::Render(midi, length, soundfont, sampleRate, wavPath, out);
-        return audio != nullptr ? midicompose::HandOver(out, status, audio) : status;
-    } catch (...) {
-        // Memory ran out (the only exception anything here throws); a file
-        // being saved was left as it was.
-        if (audio != nullptr) midicompose::Clear(audio);
-        return RENDER_NO_MEMORY;
-    }
+    return midicompose::RenderOrPlay(midi, length, soundfont, sampleRate, wavPath, false, nullptr, audio);
+}
+
+extern "C" MIDICOMPOSE_AUDIO_API int MIDIComposePlay(const unsigned char* midi, size_t length, const char* soundfont,
+                                                     int sampleRate, const char* wavPath, volatile const int* stop,
+                                                     MIDIComposeAudio* audio) {
+    return midicompose::RenderOrPlay(midi, length, soundfont, sampleRate, wavPath, true, stop, audio);
 }
 
 extern "C" MIDICOMPOSE_AUDIO_API void MIDIComposeFreeAudio(MIDIComposeAudio* audio) {

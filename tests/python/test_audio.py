@@ -121,3 +121,14 @@ def test_a_notebook_keeps_a_long_song_small_and_a_browser_plays_it_at_its_length
                           f"--user-data-dir={tmp_path / 'profile'}", "--virtual-time-budget=10000", "--dump-dom",
                           (tmp_path / "song.html").as_uri()], capture_output=True, text=True, timeout=120)
     assert float(re.search(r"<title>([^<]*)</title>", run.stdout).group(1)) == pytest.approx(seconds, abs=0.2)
+
+
+def test_play_says_what_to_install_where_there_is_no_audio_output(tmp_path, monkeypatch):
+    (tmp_path / ".asoundrc").write_text("pcm.!default { type hw card 63 }\n")  # ALSA's default: no device
+    (tmp_path / "client.conf").write_text("autospawn = no\n")
+    for name, value in (("HOME", tmp_path), ("XDG_RUNTIME_DIR", tmp_path), ("PULSE_CLIENTCONFIG", tmp_path / "client.conf")):
+        monkeypatch.setenv(name, str(value))
+    monkeypatch.delenv("PULSE_SERVER", raising=False)
+    with pytest.raises(midicompose.AudioError, match="apt-get install pulseaudio") as raised:
+        midicompose.compose("C").play(FONT)
+    assert raised.value.status == midicompose.RenderStatus.RENDER_NO_OUTPUT

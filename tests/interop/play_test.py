@@ -1,0 +1,124 @@
+#!/usr/bin/python3
+"""--play and song.play() through a real sound server: a PulseAudio daemon of
+this test's own (a private runtime folder, a null sink, stopped by its pid at
+the end) records what they play from the sink's monitor with parec. Each
+100 ms window of the WAV --wav writes is found in the recording (the median
+of the best normalised correlations at least 0.95, where another
+instrument's WAV is not), and the sound lasts as long within 100 ms. Without
+a server or an ALSA device: RENDER_NO_OUTPUT (38), what to install, the MIDI
+file written; with ALSA's null device and no server, the sound goes there.
+Ctrl-C stops --play at once (130), and a server that goes away fails it (38).
+Usage: play_test.py COMMAND AUDIO_LIBRARY LIBRARY PYTHON_SOURCE"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+command, audio_library, library, python_source = sys.argv[1:5]
+if shutil.which("pulseaudio") is None or shutil.which("parec") is None:
+    print("no pulseaudio or parec (Debian packages pulseaudio, pulseaudio-utils)",
+          file=open(os.environ.get("MIDICOMPOSE_SKIP_FILE", os.devnull), "a"))
+    sys.exit(1 if os.environ.get("CI") else 77)
+import numpy  # noqa: E402  (Debian's python3-numpy, after the skip)
+
+RATE, WINDOW = 44100, 4410
+work = tempfile.mkdtemp(prefix="midicompose-play-")
+server, quiet = os.path.join(work, "server"), os.path.join(work, "none")
+os.makedirs(server), os.makedirs(quiet)
+with open(os.path.join(work, "client.conf"), "w") as conf:
+    conf.write("autospawn = no\n")
+env = dict(os.environ, XDG_RUNTIME_DIR=server, HOME=work, PULSE_CLIENTCONFIG=os.path.join(work, "client.conf"),
+           MIDICOMPOSE_AUDIO_LIBRARY=audio_library, MIDICOMPOSE_LIBRARY=library, PYTHONPATH=python_source)
+env.pop("PULSE_SERVER", None)
+subprocess.run(["pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "--load=module-native-protocol-unix",
+                "--load=module-null-sink sink_name=test"], env=env, check=True, stderr=subprocess.DEVNULL)
+
+
+def mono(raw):
+    samples = numpy.frombuffer(raw, dtype="<i2").astype(float).reshape(-1, 2)
+    return samples.mean(axis=1) / 32768
+
+
+def recorded(run):
+    """What the sink played while run() ran, from the first sound on; and run's result."""
+    path = os.path.join(work, "recording.raw")
+    with open(path, "wb") as out:
+        parec = subprocess.Popen(["parec", "-d", "test.monitor", "--format=s16le", f"--rate={RATE}", "--channels=2",
+                                  "--raw"], env=env, stdout=out)
+        time.sleep(0.5)
+        result = run()
+        time.sleep(2.5)  # the null sink's own latency is 2 s
+        parec.terminate()
+        parec.wait()
+    sound = mono(open(path, "rb").read())
+    heard = numpy.flatnonzero(numpy.abs(sound) > 1e-3)
+    return (sound[heard[0]:heard[-1] + 1] if heard.size else sound[:0]), result
+
+
+def match(recording, wav):
+    """The median over the WAV's 100 ms windows of the best normalised
+    correlation found within 100 ms of each one's place in the recording."""
+    best = []
+    for at in range(0, wav.size - WINDOW, WINDOW):
+        window = wav[at:at + WINDOW]
+        segment = recording[max(0, at - WINDOW):at + 2 * WINDOW]
+        if segment.size < WINDOW or not window.any():
+            continue
+        spectrum = numpy.fft.rfft(segment, 2 * segment.size) * numpy.conj(numpy.fft.rfft(window, 2 * segment.size))
+        products = numpy.fft.irfft(spectrum)[:segment.size - WINDOW + 1]
+        energy = numpy.convolve(segment ** 2, numpy.ones(WINDOW), "valid")
+        best.append(numpy.max(products / numpy.sqrt(energy * numpy.dot(window, window) + 1e-12)))
+    return float(numpy.median(best))
+
+
+def wav_of(path):
+    samples = mono(open(path, "rb").read()[44:])
+    heard = numpy.flatnonzero(numpy.abs(samples) > 1e-3)
+    return samples[:heard[-1] + 1]
+
+
+try:
+    notes = "C:2 E:1 G:1 C5:2"
+    for instrument in ("violin", "flute"):
+        subprocess.run([command, "--wav", os.path.join(work, f"{instrument}.wav"), notes, os.path.join(work, "x.mid"),
+                        instrument], env=env, check=True, stdout=subprocess.DEVNULL)
+    violin, flute = wav_of(os.path.join(work, "violin.wav")), wav_of(os.path.join(work, "flute.wav"))
+    by_command, run = recorded(lambda: subprocess.run([command, "--play", notes, os.path.join(work, "played.mid"), "violin"],
+                                                      env=env, capture_output=True, text=True))
+    by_python, _ = recorded(lambda: subprocess.run([sys.executable, "-c", "import midicompose; midicompose.compose("
+                                                    f"'{notes}', instrument='violin').play()"], env=env, check=True))
+    figures = []
+    for who, sound in (("--play", by_command), ("song.play()", by_python)):
+        same, other = match(sound, violin), match(sound, flute)
+        figures.append(f"{who}: {same:.3f} (the flute's WAV {other:.3f}), {sound.size / RATE:.2f} s of {violin.size / RATE:.2f}")
+        assert same >= 0.95 and other < 0.95 and abs(sound.size - violin.size) <= RATE / 10, figures[-1]
+    assert run.returncode == 0 and os.path.exists(os.path.join(work, "played.mid")), run.stderr
+
+    # Ctrl-C stops the sound at once, the MIDI file whole; a server that goes away is an output that failed.
+    daemon = open(os.path.join(server, "pulse", "pid")).read().split()[0]
+    for stop, status in ((lambda player: player.send_signal(2), 130), (lambda player: os.kill(int(daemon), 9), 38)):
+        player = subprocess.Popen([command, "--play", "C:16 D:16", os.path.join(work, f"long{status}.mid")], env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        time.sleep(2)
+        stop(player)
+        stopped = time.monotonic()
+        assert player.wait(timeout=5) == status and time.monotonic() - stopped < 1, player.stderr.read()
+        assert os.path.getsize(os.path.join(work, f"long{status}.mid")) > 0
+    assert "The audio output failed: PulseAudio" in player.stderr.read()
+
+    # No server (a runtime folder of no server's) and an ALSA default that is no device, then ALSA's null device.
+    for asound, status in (("pcm.!default { type hw card 63 }\n", 38), ("pcm.!default { type null }\n", 0)):
+        with open(os.path.join(work, ".asoundrc"), "w") as rc:
+            rc.write(asound)
+        output = os.path.join(work, f"alone{status}.mid")
+        alone = subprocess.run([command, "--play", "C", output], env=dict(env, XDG_RUNTIME_DIR=quiet),
+                               capture_output=True, text=True)
+        assert alone.returncode == status and os.path.exists(output), (alone.returncode, alone.stderr)
+        assert status == 0 or ("No audio output" in alone.stderr and "apt-get install pulseaudio" in alone.stderr), alone.stderr
+    print("play: " + "; ".join(figures))
+finally:
+    pid = open(os.path.join(server, "pulse", "pid")).read().split()[0]
+    subprocess.run(["kill", pid], check=False)
+    shutil.rmtree(work, ignore_errors=True)
