@@ -1,12 +1,15 @@
 """Sound from the Python package: what is heard (pitch, instrument, drums),
 read back with Python's own wave module, and the notebook display with and
 without a synthesizer. Renders with Debian's small FluidR3Mono font."""
+import _thread
 import base64
 import io
 import os
 import random
 import re
 import subprocess
+import threading
+import time
 import wave
 
 import numpy
@@ -132,3 +135,12 @@ def test_play_says_what_to_install_where_there_is_no_audio_output(tmp_path, monk
     with pytest.raises(midicompose.AudioError, match="apt-get install pulseaudio") as raised:
         midicompose.compose("C").play(FONT)
     assert raised.value.status == midicompose.RenderStatus.RENDER_NO_OUTPUT
+
+
+def test_keyboard_interrupt_stops_what_plays_at_once():
+    def play(stop):  # as the library does: it looks at stop between blocks
+        while not stop.value:
+            time.sleep(0.01)
+    threading.Timer(0.2, _thread.interrupt_main).start()
+    with pytest.raises(KeyboardInterrupt):
+        midicompose._sound.until_heard(play)
