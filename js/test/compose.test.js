@@ -90,7 +90,8 @@ test('places each warning in UTF-16 units, so that slicing the text gives it', a
                                             ['UNKNOWN_LETTER', 'notes', 2, 'H\u266F']]],
     ['\u00E9\u{1D11E}CE', '0.333', '7up', [['SKIPPED_CHARACTERS', 'notes', null, '\u00E9\u{1D11E}'],
                                          ['LENGTH_ROUNDED', 'beats', null, '0.333'], ['TRAILING_TEXT', 'instrument', null, 'up']]],
-    ['C', '2\u00E9', '7\u{1D11E}x', [['TRAILING_TEXT', 'beats', null, '\u00E9'], ['TRAILING_TEXT', 'instrument', null, '\u{1D11E}x']]],
+    ['C', '2.25x', '7\u{1D11E}', [['TRAILING_TEXT', 'beats', null, 'x'], ['TRAILING_TEXT', 'instrument', null, '\u{1D11E}']]],
+    ['C', '2\u00E9\u00E9', '123x', [['TRAILING_TEXT', 'beats', null, '\u00E9\u00E9'], ['TRAILING_TEXT', 'instrument', null, 'x']]],
   ];
   for (const [notes, beats, instrument, expected] of cases) {
     const song = await compose(notes, { beats, instrument });
