@@ -206,7 +206,7 @@ static int Compose(const CommandLine* line) {
         status = WriteScore(&result, line->musicxml, NULL, line->noWarnings);
     }
     if (status == COMPOSE_OK && line->play) {
-        status = PlaySound(result.data, result.length, line->wav, line->soundfont);
+        status = PlayComposition(result.data, result.length, line->wav, line->soundfont);
     } else if (status == COMPOSE_OK && line->wav != NULL) {
         status = RenderWav(result.data, result.length, line->wav, line->soundfont);
     }

@@ -133,6 +133,6 @@ int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, con
     return Sound(midi, length, wavPath, soundfont, 0);
 }
 
-int PlaySound(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont) {
+int PlayComposition(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont) {
     return Sound(midi, length, wavPath, soundfont, 1);
 }

@@ -37,7 +37,7 @@ int RenderWav(const unsigned char* midi, size_t length, const char* wavPath, con
  * the sound through the default audio output until it ends or Ctrl-C stops
  * it. Returns 0, EXIT_NO_AUDIO, the library's status (RENDER_NO_OUTPUT
  * without an output) or EXIT_INTERRUPTED, after printing why. */
-int PlaySound(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont);
+int PlayComposition(const unsigned char* midi, size_t length, const char* wavPath, const char* soundfont);
 
 #ifdef __cplusplus
 }
