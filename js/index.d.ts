@@ -91,6 +91,23 @@ export interface Song {
    * command's --musicxml writes. Lengths inside a beat move to the nearest 64th or
    * triplet. Throws a ComposeError (COMPOSE_SCORE_TOO_LONG) past 10,000 measures. */
   musicxml(): string;
+  /** The same score with what the engine says of it. */
+  score(): Score;
+}
+
+/** A composition's score, as the engine wrote it. */
+export interface Score {
+  /** MusicXML 4.0 text: what musicxml() returns. */
+  readonly musicxml: string;
+  readonly measures: number;
+  /** Sounding notes whose start or length moved to the nearest 64th or triplet. */
+  readonly moved: number;
+  /** Notes of no length, written as grace notes. */
+  readonly graceNotes: number;
+  /** Notes of no length after the last sounding note, left out. */
+  readonly leftOut: number;
+  /** What moved, in words ("3 notes moved to the nearest 64th or triplet, 1 grace note"), or "". */
+  readonly message: string;
 }
 
 /** Composes note text such as 'C:2 E G C5:2' into a Standard MIDI File.

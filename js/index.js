@@ -148,7 +148,8 @@ function readWarnings(facts, view, at, count, texts) {
 }
 
 // The score of a composition's notes (their bytes as the engine handed them
-// over): its MusicXML text, or a ComposeError such as COMPOSE_SCORE_TOO_LONG.
+// over): its MusicXML text and what the engine says of it, or a ComposeError
+// such as COMPOSE_SCORE_TOO_LONG.
 function scoreOf(facts, noteBytes, program, instrument) {
   const { module, layout: { result: RESULT, score: SCORE, note: NOTE }, statusNames, statusCodes } = facts;
   const pointers = [];
@@ -178,7 +179,14 @@ function scoreOf(facts, noteBytes, program, instrument) {
       if (code !== statusCodes.get('COMPOSE_OK')) {
         throw new ComposeError(code, readCString(module, field('message')) || facts.noMemoryText, statusNames.get(code));
       }
-      return decoder.decode(module.HEAPU8.subarray(field('musicxml'), field('musicxml') + field('length')));
+      return Object.freeze({
+        musicxml: decoder.decode(module.HEAPU8.subarray(field('musicxml'), field('musicxml') + field('length'))),
+        measures: Number(view.getBigUint64(score + SCORE.measures, true)),
+        moved: view.getInt32(score + SCORE.moved, true),
+        graceNotes: view.getInt32(score + SCORE.graceNotes, true),
+        leftOut: view.getInt32(score + SCORE.leftOut, true),
+        message: readCString(module, field('message')),
+      });
     } finally {
       module._MIDIComposeFreeScore(score);
     }
@@ -222,7 +230,8 @@ export async function compose(notes, { instrument = 'piano', beats = 1 } = {}) {
       program,
       instrument,
       /** The composition as a score: MusicXML 4.0 text (its UTF-8 is the bytes the command writes). */
-      musicxml: () => scoreOf(facts, noteBytes, program, instrument),
+      score: () => scoreOf(facts, noteBytes, program, instrument),
+      musicxml: () => scoreOf(facts, noteBytes, program, instrument).musicxml,
       notes: view.getInt32(result + RESULT.notes, true),
       beats: view.getFloat64(result + RESULT.beats, true),
       report: readCString(module, field('output')),

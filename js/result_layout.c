@@ -31,6 +31,10 @@
     X(score, bytes, sizeof(MIDIComposeScore)) X(score, size, offsetof(MIDIComposeScore, size))     \
     X(score, musicxml, offsetof(MIDIComposeScore, musicxml))                                       \
     X(score, length, offsetof(MIDIComposeScore, length))                                           \
+    X(score, measures, offsetof(MIDIComposeScore, measures))                                       \
+    X(score, moved, offsetof(MIDIComposeScore, moved))                                             \
+    X(score, graceNotes, offsetof(MIDIComposeScore, graceNotes))                                   \
+    X(score, leftOut, offsetof(MIDIComposeScore, leftOut))                                         \
     X(score, message, offsetof(MIDIComposeScore, message))
 
 #define MIDICOMPOSE_NAME(group, field, value) #group "." #field " "

@@ -108,9 +108,10 @@ check "mypy --strict types the installed package, and a user script against it" 
   mypy --strict --no-incremental --python-executable '$work/venv/bin/python' '$work/app/user.py'"
 
 echo "== the playground's static zip"
-check "the web zip holds the page, its worker and manifest, the engine, the synthesizer and 129 slices" sh -c "
+check "the web zip holds the page, its worker and manifest, the engine, the synthesizer, the engraver with its licences and 129 slices" sh -c "
   unzip -Z1 '$dist/midicompose-$version-web.zip' > '$work/web.list' &&
-  for f in index.html app.js sw.js manifest.webmanifest midicompose/midicompose.mjs midicompose/audio.js fonts-$version/index.json; do
+  for f in index.html app.js sw.js manifest.webmanifest midicompose/midicompose.mjs midicompose/audio.js fonts-$version/index.json \\
+           engraver/opensheetmusicdisplay.min.js engraver/LICENSES.txt; do
     grep -qx \"midicompose-$version-web/\$f\" '$work/web.list' || { echo \"no \$f\"; exit 1; }; done &&
   [ \$(grep -c '\\.sf3\$' '$work/web.list') -eq 129 ]"
 

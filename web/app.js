@@ -1,4 +1,5 @@
-// The playground: note text in; piano roll, sound, the .mid and the .wav out.
+// The playground: note text in; piano roll or score, sound, the .mid, the
+// .wav and the .musicxml out.
 // Every byte and every note comes from the midicompose engine; this page
 // draws the notes it hands back and plays them through the package's
 // renderer with a real General MIDI font, fetched an instrument at a time
@@ -7,6 +8,7 @@ import { compose, instruments, version } from './midicompose/index.js';
 import { fontSlices } from './fonts.js';
 import { playWithFont } from './player.js';
 import { LABEL_WIDTH, drawRoll } from './roll.js';
+import { createScore, keepEngraver } from './score.js';
 import { readLink, writeLink } from './share.js';
 import { playVoices } from './voices.js';
 
@@ -14,6 +16,8 @@ const $ = (id) => document.getElementById(id);
 const notesInput = $('notes'), instrumentSelect = $('instrument'), beatsInput = $('beats');
 const report = $('report'), roll = $('roll'), programLine = $('program'), fontLine = $('font');
 const playButton = $('play'), downloadButton = $('download'), wavButton = $('download-wav'), linkButton = $('copy-link');
+const musicxmlButton = $('download-musicxml'), svgButton = $('download-svg'), scoreFacts = $('score-facts');
+const viewInputs = [...document.querySelectorAll('input[name="view"]')];
 
 const SECONDS_PER_BEAT = 0.5;  // the engine writes no tempo: 120 beats a minute
 const page = document.body.dataset;
@@ -36,8 +40,15 @@ if (linked) {
   if (linked.instrument !== undefined) instrumentSelect.value = linked.instrument;
   if (linked.beats !== undefined) beatsInput.value = linked.beats;
 }
+// The view: the link's, else the one chosen last time here, else the roll.
+const VIEW_KEY = 'midicompose-view';
+const storedView = () => { try { return localStorage.getItem(VIEW_KEY); } catch { return null; } };
+const firstView = linked?.view ?? storedView();
+for (const input of viewInputs) input.checked = input.value === (firstView === 'score' ? 'score' : 'roll');
+const view = () => viewInputs.find((input) => input.checked).value;
 
-const current = () => ({ notes: notesInput.value, instrument: instrumentSelect.value, beats: beatsInput.value });
+const current = () => ({ notes: notesInput.value, instrument: instrumentSelect.value, beats: beatsInput.value,
+                         view: view() === 'score' ? 'score' : undefined });
 
 // The warnings: their places in the notes underlined under the field's own
 // text, and each listed with the text it is about.
@@ -70,7 +81,7 @@ function redraw() {
 
 let pending = 0;
 async function update() {
-  const ticket = ++pending;
+  const ticket = ++pending, began = performance.now();
   stop();
   try {
     const result = await compose(notesInput.value, { instrument: instrumentSelect.value, beats: beatsInput.value });
@@ -81,6 +92,7 @@ async function update() {
     report.classList.remove('error');
     report.removeAttribute('role');
     redraw();
+    engrave(began);
     prepare(song);
     programLine.textContent = song.program === 128 ? 'Drums: percussion on channel 10' : `Program ${song.program}: ${song.instrument}`;
   } catch (error) {
@@ -92,9 +104,67 @@ async function update() {
     report.setAttribute('role', 'alert');  // announced at once
     roll.replaceChildren();
     programLine.textContent = '';
+    showScoreFacts(error.message, false);
   }
-  playButton.disabled = downloadButton.disabled = wavButton.disabled = song === null;
+  playButton.disabled = downloadButton.disabled = wavButton.disabled = musicxmlButton.disabled = song === null;
   page.composed = String(ticket);
+}
+
+// The score view, engraved only while it is shown: the engraver is fetched
+// when it is first opened. One engraving at a time; a song composed
+// meanwhile is engraved next. page.scoreMs is the time from the start of
+// the update (or the opening of the view) to the score drawn.
+let scoreView = null;  // null until the engraver has arrived
+let engraved = null;   // the song the score shows
+let engraving = false;
+
+function showScoreFacts(text, drawn) {
+  scoreFacts.textContent = text;
+  $('score').hidden = !drawn;
+  $('score-view').classList.toggle('drawn', drawn);
+  svgButton.disabled = !drawn;
+}
+
+async function engrave(began) {
+  if (view() !== 'score' || engraving) return;
+  engraving = true;
+  try {
+    if (!scoreView) scoreFacts.textContent = 'Loading the engraver…';
+    scoreView ??= await createScore($('score'));
+    while (song && engraved !== song) {
+      const wanted = song;
+      engraved = wanted;
+      let score;
+      try {
+        score = wanted.score();
+      } catch (error) {  // too long to engrave: the reason, and no score
+        showScoreFacts(error.message, false);
+        continue;
+      }
+      const shown = await scoreView.show(wanted, score.musicxml);
+      $('score').setAttribute('aria-label', `Score of the notes ${notesInput.value}`);
+      const moved = score.message ? `${score.message[0].toUpperCase()}${score.message.slice(1)}.` : 'Every note is written as it sounds.';
+      showScoreFacts(`${score.measures} ${score.measures === 1 ? 'measure' : 'measures'}. ${moved}` +
+                     (score.leftOut ? ` ${score.leftOut} of no length at the end left out.` : ''), true);
+      Object.assign(page, { scoreNotes: String(shown), scoreMs: String(Math.round(performance.now() - began)),
+                            scored: String(Number(page.scored ?? 0) + 1) });
+      began = performance.now();
+    }
+  } catch (error) {  // the engraver could not be fetched: opening the view again tries again
+    showScoreFacts(`${error.message} The piano roll shows the notes.`, false);
+  } finally {
+    engraving = false;
+  }
+}
+
+function showView() {
+  const score = view() === 'score';
+  $('roll-view').hidden = score;
+  $('score-view').hidden = !score;
+  try { localStorage.setItem(VIEW_KEY, view()); } catch { /* storage refused: the choice lasts the visit */ }
+  writeLink(current());
+  if (score) engrave(performance.now());
+  else redraw();
 }
 
 const kilobytes = (bytes) => `${Math.round(bytes / 1000)} KB`;
@@ -146,6 +216,7 @@ function keepOffline() {
   if (page.offline || !navigator.serviceWorker) return;
   page.offline = 'registering';
   navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
+    .then(() => keepEngraver(`midicompose-${release}`).catch(() => {}))  // kept or not, the rest is offline
     .then(() => { page.offline = 'ready'; }, () => { page.offline = 'unavailable'; });
 }
 
@@ -157,6 +228,7 @@ function stop() {
   playButton.removeAttribute('aria-busy');
   page.playing = 'false';
   $('cursor')?.setAttribute('visibility', 'hidden');
+  scoreView?.follow(null);
 }
 
 // The cursor follows the music from `start` (context time) to its last beat.
@@ -167,6 +239,7 @@ function follow(context, start) {
     if (!playing) return;
     const beat = (context.currentTime - start) / SECONDS_PER_BEAT;
     if (beat > last + 0.5) return stop();
+    if (engraved === song) scoreView?.follow(beat);
     const x = LABEL_WIDTH + Math.max(0, beat) * pixelsPerBeat;
     cursor?.setAttribute('x1', x);
     cursor?.setAttribute('x2', x);
@@ -233,6 +306,11 @@ async function downloadWav() {
   }
 }
 
+function downloadSvg() {
+  const drawing = $('score').querySelector('svg');
+  if (drawing) save(new XMLSerializer().serializeToString(drawing), 'image/svg+xml', 'composition.svg');
+}
+
 async function copyLink() {
   writeLink(current());
   try {
@@ -256,6 +334,10 @@ $('controls').addEventListener('submit', (event) => event.preventDefault());
 playButton.addEventListener('click', play);
 downloadButton.addEventListener('click', () => song && save(song.data, 'audio/midi', 'composition.mid'));
 wavButton.addEventListener('click', downloadWav);
+musicxmlButton.addEventListener('click', () => song && save(song.musicxml(), 'application/vnd.recordare.musicxml+xml',
+                                                           'composition.musicxml'));
+svgButton.addEventListener('click', downloadSvg);
+for (const input of viewInputs) input.addEventListener('change', showView);
 linkButton.addEventListener('click', copyLink);
 // Space plays and stops, except where it types a space or presses a button.
 document.addEventListener('keydown', (event) => {
@@ -265,4 +347,6 @@ document.addEventListener('keydown', (event) => {
 });
 new ResizeObserver(redraw).observe($('roll-frame'));
 playButton.textContent = 'Play';  // its handler is here: update() enables it with the first song
+$('roll-view').hidden = view() === 'score';
+$('score-view').hidden = view() !== 'score';
 await update();

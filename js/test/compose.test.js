@@ -170,9 +170,12 @@ test('the score is the text whose UTF-8 the command writes with --musicxml', asy
   const work = mkdtempSync(join(tmpdir(), 'midicompose-score-'));
   try {
     const notes = 'C:0.333 D:0.333 E:0.333 C5:2 G2:0.001 C';
-    execFileSync(process.env.MIDICOMPOSE_CLI, ['--musicxml', join(work, 'c.musicxml'), notes, join(work, 'c.mid'), 'drums'],
-                 { stdio: 'ignore' });
-    assert.deepEqual(Buffer.from((await compose(notes, { instrument: 'drums' })).musicxml()), readFileSync(join(work, 'c.musicxml')));
+    const said = spawnSync(process.env.MIDICOMPOSE_CLI, ['--musicxml', join(work, 'c.musicxml'), notes, join(work, 'c.mid'), 'drums'],
+                           { encoding: 'utf8' }).stderr;
+    const score = (await compose(notes, { instrument: 'drums' })).score();
+    assert.deepEqual(Buffer.from(score.musicxml), readFileSync(join(work, 'c.musicxml')));
+    assert.ok(said.endsWith(`\nscore: ${score.message}\n`), said);
+    assert.deepEqual([score.measures, score.moved, score.graceNotes, score.leftOut], [1, 5, 1, 0]);
     const long = await compose('C:500 '.repeat(100));
     assert.throws(() => long.musicxml(), { name: 'ComposeError', status: 'COMPOSE_SCORE_TOO_LONG', message: /12500 measures/ });
   } finally {

@@ -92,10 +92,26 @@ test('a first visit sounds its instrument from its slice alone, and another inst
   assert.deepEqual(slices, ['040.sf3', '000.sf3']);
   console.log(`first visit in all: ${((await fetchedBy(page, Infinity)) / 1e6).toFixed(2)} MB`);
 
-  // The warnings in the page, and nothing axe-core finds; installable (but
+  // The score view: its engraver fetched only once it is opened; then engraving as the text changes.
+  const engraverFetched = () => page.evaluate(() => performance.getEntriesByType('resource')
+    .some((e) => e.name.endsWith('/opensheetmusicdisplay.min.js')));
+  assert.equal(await engraverFetched(), false);
+  await page.check('input[value="score"]');
+  await page.waitForSelector('body[data-scored="1"]', { timeout: 60000 });
+  assert.equal(await engraverFetched(), true);
+  console.log(`score view: first appears ${await page.getAttribute('body', 'data-score-ms')} ms after it is opened`);
+  const hundred = Array.from({ length: 100 }, (_, i) => 'CDEFGAB'[i % 7] + ['', ':0.5', ':1.5'][i % 3]).join(' ');
+  for (const [round, notes] of [[2, hundred], [3, `${hundred.slice(0, -1)}A`]]) {
+    await page.fill('#notes', notes);
+    await page.waitForSelector(`body[data-scored="${round}"]`);
+  }
+  console.log(`score view: follows a 100-note text ${await page.getAttribute('body', 'data-score-ms')} ms after it is composed`);
+
+  // The warnings in the page and on the score, and nothing axe-core finds; installable (but
   // for the test's browser context being a private one, where no app is).
   await page.fill('#notes', 'A#5 C:1/3');
   await page.waitForFunction(() => document.querySelectorAll('#warnings li').length === 2);
+  await page.waitForSelector('body[data-scored="4"] #score .warned');
   await page.addScriptTag({ content: readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8') });
   const violations = await page.evaluate(async () => (await globalThis.axe.run()).violations.map((v) => `${v.id}: ${v.help}`));
   assert.deepEqual(violations, []);
@@ -110,7 +126,7 @@ test('after a first visit, the page opens, composes, plays and downloads with th
   const page = await context.newPage();
   const problems = [];
   page.on('pageerror', (error) => problems.push(error.message));
-  await page.goto(`${address}#notes=C&instrument=trumpet`);
+  await page.goto(`${address}#notes=C&instrument=trumpet&view=score`);
   await page.waitForSelector('body[data-offline="ready"]', { timeout: 60000 });
   await page.close();
 
@@ -123,6 +139,8 @@ test('after a first visit, the page opens, composes, plays and downloads with th
   await offline.goto(`${address}#notes=C%3A2+E+G+C5%3A2&instrument=trumpet&beats=1`);
   await offline.waitForSelector('body[data-composed]');
   assert.match(await offline.textContent('#report'), /Notes: 4\n/);
+  await offline.check('input[value="score"]');
+  await offline.waitForSelector('body[data-scored]');
   await playUntilSound(offline, 56);
   const [mid] = await Promise.all([offline.waitForEvent('download'), offline.click('#download')]);
   assert.equal(readFileSync(await mid.path()).toString('latin1', 0, 4), 'MThd');
@@ -140,7 +158,9 @@ test('after a first visit, the page opens, composes, plays and downloads with th
     const name = (await caches.keys()).find((key) => key.startsWith('midicompose-'));
     return (await (await caches.open(name)).keys()).map((request) => new URL(request.url).pathname.split('/').pop());
   });
-  for (const file of ['', 'index.html', 'app.js', 'midicompose.mjs', 'audio.js', '056.sf3']) assert.ok(kept.includes(file), file);
+  for (const file of ['', 'index.html', 'app.js', 'midicompose.mjs', 'audio.js', '056.sf3', 'opensheetmusicdisplay.min.js']) {
+    assert.ok(kept.includes(file), file);
+  }
   assert.deepEqual(problems, []);
   await context.close();
 });

@@ -151,6 +151,66 @@ test('a share link restores its composition; Play sounds the font and moves the 
   await page.close();
 });
 
+test('the score engraves the command\'s MusicXML note for note, marks the warnings, lights what sounds in order', async () => {
+  const notes = 'C:2 E:0.001 G:0.001 A:1.5 B:0.33 C5:2.67 D A#5 E F G A B C5';
+  const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1000, height: 800 } });
+  const page = await context.newPage();
+  const problems = [], fetched = [];
+  page.on('pageerror', (error) => problems.push(error.message));
+  page.on('request', (request) => fetched.push(request.url()));
+  await page.goto(`${address}#${new URLSearchParams({ notes, instrument: 'flute', beats: '1' })}`);
+  await page.waitForSelector('body[data-font="loaded"]', { timeout: 60000 });
+  assert.ok(!fetched.some((url) => url.includes('opensheetmusicdisplay')), 'the engraver is fetched before the score is shown');
+  await page.check('input[value="score"]');
+  await page.waitForSelector('body[data-scored]', { timeout: 20000 });
+
+  // Read independently from the command's file: the composition's note each written note is a piece of.
+  const work = mkdtempSync(join(tmpdir(), 'midicompose-score-'));
+  try {
+    const written = join(work, 'native.musicxml');
+    assert.equal(spawnSync(process.env.MIDICOMPOSE_CLI, [notes, join(work, 'n.mid'), 'flute', '1', '--musicxml', written]).status, 0);
+    let index = -1;
+    const pieces = readFileSync(written, 'utf8').match(/<note>[^]*?<\/note>/g).filter((n) => !n.includes('<rest/>'))
+      .map((n) => (n.includes('<tie type="stop"/>') ? index : ++index));
+    const engraved = await page.$$eval('#score [data-note]', (all) => all.map((g) => Number(g.dataset.note)));
+    assert.deepEqual(engraved.sort((a, b) => a - b), pieces);
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-musicxml')]);
+    assert.deepEqual(readFileSync(await download.path()), readFileSync(written));
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+  assert.deepEqual(await page.$$eval('#score .warned', (all) => [...new Set(all.map((g) => Number(g.dataset.note)))]), [1, 2, 4, 5, 7]);
+  assert.match(await page.textContent('#score .warned[data-note="7"] title'), /^A4: A#5 has no sharps or flats here/);
+  assert.equal(await page.textContent('#score-facts'), '4 measures. 10 notes moved to the nearest 64th or triplet, 2 grace notes.');
+  const [svg] = await Promise.all([page.waitForEvent('download'), page.click('#download-svg')]);
+  assert.match(readFileSync(await svg.path(), 'utf8'), /^<svg [^>]*xmlns="http:\/\/www.w3.org\/2000\/svg"/);
+
+  // What is lit while it plays: each change a later note, the grace notes with the note after them.
+  await page.evaluate(() => {
+    window.lit = [];
+    new MutationObserver(() => window.lit.push([...document.querySelectorAll('#score .sounding')].map((g) => Number(g.dataset.note))))
+      .observe(document.querySelector('#score'), { attributeFilter: ['data-sounding'] });
+  });
+  await page.click('#play');
+  await page.waitForFunction(() => window.lit.length >= 5, null, { timeout: 20000 });
+  await page.click('#play');
+  await page.waitForSelector('body[data-playing="false"]');
+  const lit = await page.evaluate(() => window.lit);
+  assert.deepEqual(lit.slice(0, 3).map((notes) => [...new Set(notes)].sort()), [[0], [1, 2, 3], [4]]);
+  for (let i = 1; i < lit.length - 1; i++) assert.ok(Math.min(...lit[i]) > Math.max(...lit[i - 1]), JSON.stringify(lit));
+  assert.equal(await page.locator('#score .sounding').count(), 0);
+
+  // Printed, the page is the score alone; the view is remembered here, and kept in the link.
+  await page.emulateMedia({ media: 'print' });
+  assert.deepEqual(await Promise.all(['#controls', '#roll-view', '#score'].map((s) => page.isVisible(s))), [false, false, true]);
+  assert.match(page.url(), /&view=score$/);
+  const again = await context.newPage();
+  await again.goto(address);
+  await again.waitForSelector('body[data-scored]', { timeout: 20000 });
+  assert.deepEqual(problems, []);
+  await context.close();
+});
+
 test('Play pressed as soon as it exists, while the engine is still arriving, is not lost', async () => {
   const page = await browser.newPage();
   let arrive;
