@@ -5,7 +5,8 @@ before the sound; the first recorded sample above the noise floor, against
 the moment the command was started (cold: no font loaded, Debian's 23 MB
 FluidR3Mono) or Python's second song.play() was called (warm: the font kept
 in the process). The sink's own latency, measured the same way with a click
-played by pacat, is given beside them.
+played by pacat, is given beside them; a stream of silence keeps the sink's
+blocks at 20 ms.
 Usage: play_bench.py COMMAND AUDIO_LIBRARY LIBRARY PYTHON_SOURCE"""
 import os
 import shutil
@@ -27,6 +28,14 @@ env = dict(os.environ, XDG_RUNTIME_DIR=work, HOME=work, PULSE_CLIENTCONFIG=os.pa
            MIDICOMPOSE_AUDIO_LIBRARY=audio_library, MIDICOMPOSE_LIBRARY=library, PYTHONPATH=python_source)
 subprocess.run(["pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "--load=module-native-protocol-unix",
                 "--load=module-null-sink sink_name=test"], env=env, check=True, stderr=subprocess.DEVNULL)
+
+
+# Left alone, the null sink wakes every 2 s and hands out a block of that
+# length (a click is recorded 1.5 s after it is played); a stream of silence
+# asking for 20 ms keeps its blocks that short, as a sound card's would be.
+keeper = subprocess.Popen(["pacat", "--raw", "--format=s16le", f"--rate={RATE}", "--channels=2", "--latency-msec=20",
+                           "/dev/zero"], env=env)
+time.sleep(1)  # until the sink has taken the small block
 
 
 def first_sound_after(start_sound):
@@ -55,7 +64,10 @@ with wave.open(click, "wb") as w:
     w.setnchannels(2), w.setsampwidth(2), w.setframerate(RATE)
     w.writeframes(b"\xff\x7f\xff\x7f" * 441 + b"\0\0\0\0" * RATE)
 try:
-    sink = first_sound_after(lambda: (time.time(), subprocess.Popen(["pacat", "--latency-msec=100", "--file-format=wav", click], env=env))[0])
+    # The first stream the sink takes after the silence's waits for one more of its old blocks: played twice, the second told.
+    sink = [first_sound_after(lambda: (time.time(), subprocess.Popen(["pacat", "--latency-msec=100", "--file-format=wav", click],
+                                                                     env=env))[0]) for _ in range(2)][1]
+    time.sleep(1.5)  # until the click's second of silence has played out
     cold = first_sound_after(lambda: (time.time(), subprocess.Popen(
         [command, "--play", "--soundfont", FONT, "C:2 E G C5:2", os.path.join(work, "x.mid"), "violin"], env=env,
         stdout=subprocess.DEVNULL))[0])
@@ -75,7 +87,8 @@ try:
     python.wait()
     print(f"play: first recorded sound {1000 * cold:.0f} ms after the command started (cold, FluidR3Mono), "
           f"{1000 * warm:.0f} ms after Python's second song.play() (warm); a click by pacat with the same 100 ms "
-          f"buffer, {1000 * sink:.0f} ms (the null sink's own latency, which also sets how often it hands out sound)")
+          f"buffer, {1000 * sink:.0f} ms (the null sink's own latency, its blocks held at 20 ms)")
 finally:
+    keeper.kill()
     subprocess.run(["kill", open(os.path.join(work, "pulse", "pid")).read().split()[0]], check=False)
     shutil.rmtree(work, ignore_errors=True)

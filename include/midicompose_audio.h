@@ -84,13 +84,16 @@ MIDICOMPOSE_AUDIO_API int MIDIComposeRender(const unsigned char* midi, size_t le
  * Renders as MIDIComposeRender does (the same WAV, saved at wavPath unless
  * NULL, handed back in audio) and plays it through the default audio output:
  * PulseAudio (libpulse-simple, which PipeWire desktops also serve), else
- * ALSA's default device (libasound), each loaded only now. The sound is
- * written in blocks of 20 ms and the call returns when it has been heard to
- * its end, or as soon as *stop (unless stop is NULL) becomes nonzero, which
- * it looks at between blocks (a SIGINT handler may set it): what is queued is
- * then dropped. RENDER_NO_OUTPUT when neither output can be opened or one
- * fails while playing: audio->message names what was tried and what to
- * install. Since 1.4.0.
+ * ALSA's default device (libasound), each loaded only now. It plays while
+ * it renders: each block of 512 frames is written as soon as it is rendered,
+ * with 0.1 s queued, so the first sound waits for the font and one block.
+ * The call returns when the sound has been heard to its end. Once *stop
+ * (unless stop is NULL) becomes nonzero, which it looks at between blocks (a
+ * SIGINT handler may set it), what is queued is dropped and nothing more is
+ * heard; the rest is rendered without sound, so the WAV is whole as ever.
+ * RENDER_NO_OUTPUT when neither output can be opened or one fails while
+ * playing (the WAV is still rendered and saved): audio->message names what
+ * was tried and what to install. Since 1.4.0.
  */
 MIDICOMPOSE_AUDIO_API int MIDIComposePlay(const unsigned char* midi, size_t length, const char* soundfont, int sampleRate,
                                           const char* wavPath, volatile const int* stop, MIDIComposeAudio* audio);

@@ -66,8 +66,14 @@ int RenderOrPlay(const unsigned char* midi, std::size_t length, const char* soun
     if (audio != nullptr) Clear(audio);
     try {
         Rendered out;
-        int status = Render(midi, length, soundfont, sampleRate, wavPath, out);
-        if (play && status == RENDER_OK && !PlayWav(out.wav, out.sampleRate, stop, out.message)) status = RENDER_NO_OUTPUT;
+        int status = RENDER_OK;
+        if (play) {
+            SoundPlayer player(stop);
+            status = Render(midi, length, soundfont, sampleRate, wavPath, out, &player);
+            if (status == RENDER_OK && !player.Finish(out.sampleRate, out.message)) status = RENDER_NO_OUTPUT;
+        } else {
+            status = Render(midi, length, soundfont, sampleRate, wavPath, out);
+        }
         return audio != nullptr ? HandOver(out, status, audio) : status;
     } catch (...) {
         // Memory ran out (the only exception anything here throws); a file

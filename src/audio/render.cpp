@@ -110,7 +110,7 @@ bool Silent(const float* left, const float* right, int frames) {
 // Plays the file on the synthesizer into the two channels: the music, then
 // its release until silent, at most kMaxReleaseSeconds.
 int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::size_t length,
-         std::vector<float>& left, std::vector<float>& right, Rendered& out) {
+         std::vector<float>& left, std::vector<float>& right, Rendered& out, SoundSink* sink) {
     t_log->clear();  // what setting up the synthesizer said is no news about the file
     // FluidSynth fails to make the player, to play and to write only when its
     // own memory runs out, which glib answers by aborting: no test sees these.
@@ -127,7 +127,7 @@ int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::s
     }  // GCOVR_EXCL_STOP
     const std::size_t maxRelease = static_cast<std::size_t>(kMaxReleaseSeconds * sampleRate);
     const std::size_t musicFrames = static_cast<std::size_t>(std::ceil(out.musicSeconds * sampleRate));
-    std::size_t musicEnd = 0;
+    std::size_t musicEnd = 0, handed = 0;
     bool musicDone = false;
     for (;;) {
         const std::size_t at = left.size();
@@ -153,6 +153,12 @@ int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::s
             if (!t_log->empty() && fluid_player_get_total_ticks(player) <= 0) {
                 return Fail(out, RENDER_NOT_MIDI, "Error: FluidSynth cannot play the file: " + *t_log);
             }
+        }
+        // What is rendered is final up to the release's cap.
+        const std::size_t kept = musicDone ? std::min(left.size(), musicEnd + maxRelease) : left.size();
+        if (sink != nullptr && kept > handed) {
+            sink->Frames(left.data() + handed, right.data() + handed, kept - handed, sampleRate);
+            handed = kept;
         }
         if (musicDone && (Silent(left.data() + at, right.data() + at, kBlockFrames) ||
                           left.size() >= musicEnd + maxRelease)) {
@@ -211,7 +217,7 @@ int CheckRequest(const unsigned char* midi, std::size_t length, const char* soun
 
 // The font from the pool, else loaded, played on a synthesizer of its own.
 int PlayWithFont(const FontFile& font, const unsigned char* midi, std::size_t length, std::vector<float>& left,
-                 std::vector<float>& right, Rendered& out) {
+                 std::vector<float>& right, Rendered& out, SoundSink* sink) {
     std::unique_ptr<LoadedFont> loaded = TakeIdleFont(font);
     if (loaded == nullptr) {
         loaded.reset(new LoadedFont(font));
@@ -226,7 +232,7 @@ int PlayWithFont(const FontFile& font, const unsigned char* midi, std::size_t le
         if (synth.get() == nullptr) {  // GCOVR_EXCL_START: FluidSynth's memory ran out
             played = Fail(out, RENDER_SYNTH_FAILED, "Error: FluidSynth could not create a synthesizer");
         } else {  // GCOVR_EXCL_STOP
-            played = Play(synth.get(), out.sampleRate, midi, length, left, right, out);
+            played = Play(synth.get(), out.sampleRate, midi, length, left, right, out, sink);
         }
     }
     ReturnFont(std::move(loaded));
@@ -236,7 +242,7 @@ int PlayWithFont(const FontFile& font, const unsigned char* midi, std::size_t le
 }  // namespace
 
 int Render(const unsigned char* midi, std::size_t length, const char* soundfont, int sampleRate, const char* wavPath,
-           Rendered& out) {
+           Rendered& out, SoundSink* sink) {
     QuietFluidSynth();
     std::string log;
     t_log = &log;
@@ -247,7 +253,7 @@ int Render(const unsigned char* midi, std::size_t length, const char* soundfont,
     FontFile font;
     std::vector<float> left, right;
     int status = CheckRequest(midi, length, soundfont, sampleRate, font, out);
-    if (status == RENDER_OK) status = PlayWithFont(font, midi, length, left, right, out);
+    if (status == RENDER_OK) status = PlayWithFont(font, midi, length, left, right, out, sink);
     if (status != RENDER_OK) return status;
 
     out.seconds = static_cast<double>(left.size()) / out.sampleRate;

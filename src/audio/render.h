@@ -19,11 +19,20 @@ struct Rendered {
     double seconds = 0.0;       // the sound's
 };
 
-// Renders the file to out.wav (and saves it at wavPath unless that is null):
-// RENDER_OK, or a failure status with out.message saying why. May throw
-// std::bad_alloc.
+// Takes the sound while it is rendered, a block at a time as each is final
+// (to play it): the same frames, in order, that the WAV file will hold,
+// give or take silence at the end.
+class SoundSink {
+public:
+    virtual ~SoundSink() = default;
+    virtual void Frames(const float* left, const float* right, std::size_t frames, int sampleRate) = 0;
+};
+
+// Renders the file to out.wav (and saves it at wavPath unless that is null),
+// handing each block to sink as well unless it is null: RENDER_OK, or a
+// failure status with out.message saying why. May throw std::bad_alloc.
 int Render(const unsigned char* midi, std::size_t length, const char* soundfont, int sampleRate, const char* wavPath,
-           Rendered& out);
+           Rendered& out, SoundSink* sink = nullptr);
 
 }  // namespace midicompose
 

@@ -6,14 +6,13 @@
 
 #include <dlfcn.h>
 
-#include <algorithm>
 #include <cstring>
+#include <utility>
+
+#include "wav_encode.h"
 
 namespace midicompose {
 namespace {
-
-constexpr std::size_t kWavHeader = 44;
-constexpr int kBlocksASecond = 50;
 
 // A loaded library, closed when done with.
 class Library {
@@ -38,17 +37,21 @@ private:
     void* handle_;
 };
 
+}  // namespace
+
 // The output's three steps, whichever library serves them.
-class Output {
+class AudioOutput {
 public:
-    virtual ~Output() = default;
+    virtual ~AudioOutput() = default;
     virtual bool Write(const std::int16_t* samples, std::size_t frames, std::string& why) = 0;
     virtual void Finish(bool drain) = 0;
 };
 
+namespace {
+
 // pa_simple of <pulse/simple.h>: a playback stream of 16-bit little-endian
 // stereo, with a short buffer so that a stop is heard at once.
-class PulseOutput : public Output {
+class PulseOutput : public AudioOutput {
 public:
     struct Spec {
         int format;  // PA_SAMPLE_S16LE
@@ -105,7 +108,7 @@ private:
 };
 
 // snd_pcm of <alsa/asoundlib.h> on the "default" device.
-class AlsaOutput : public Output {
+class AlsaOutput : public AudioOutput {
 public:
     using Open_ = int (*)(void**, const char*, int, int);
     using SetParams = int (*)(void*, int, int, unsigned, unsigned, int, unsigned);
@@ -155,33 +158,44 @@ private:
     Recover recover_ = nullptr;
 };
 
-// The samples after the header, a block at a time.
-bool Stream(Output& output, const std::vector<std::uint8_t>& wav, int sampleRate, volatile const int* stop,
-            std::string& why) {
-    const auto* samples = reinterpret_cast<const std::int16_t*>(wav.data() + kWavHeader);
-    const std::size_t frames = (wav.size() - kWavHeader) / 4, block = static_cast<std::size_t>(sampleRate / kBlocksASecond);
-    for (std::size_t at = 0; at < frames; at += block) {
-        if (stop != nullptr && *stop != 0) break;
-        if (!output.Write(samples + 2 * at, std::min(block, frames - at), why)) {
-            why = "Error: The audio output failed: " + why;
-            return false;
-        }
-    }
-    output.Finish(stop == nullptr || *stop == 0);
-    return true;
-}
-
 }  // namespace
 
-bool PlayWav(const std::vector<std::uint8_t>& wav, int sampleRate, volatile const int* stop, std::string& why) {
+SoundPlayer::SoundPlayer(volatile const int* stop) : stop_(stop) {}
+SoundPlayer::~SoundPlayer() = default;
+
+bool SoundPlayer::Open(int sampleRate) {
+    if (tried_) return output_ != nullptr;
+    tried_ = true;
     std::string pulseWhy, alsaWhy;
-    PulseOutput pulse;
-    if (pulse.Open(sampleRate, pulseWhy)) return Stream(pulse, wav, sampleRate, stop, why);
-    AlsaOutput alsa;  // loaded only where PulseAudio cannot play
-    if (alsa.Open(sampleRate, alsaWhy)) return Stream(alsa, wav, sampleRate, stop, why);
-    why = "Error: No audio output could be opened: PulseAudio (libpulse-simple.so.0): " + pulseWhy +
-          "; ALSA's default device (libasound.so.2): " + alsaWhy +
-          ". Start a sound server, or install one (Debian: apt-get install pulseaudio, or pipewire-pulse)";
+    auto pulse = std::make_unique<PulseOutput>();
+    if (pulse->Open(sampleRate, pulseWhy)) return (output_ = std::move(pulse)), true;
+    pulse.reset();
+    auto alsa = std::make_unique<AlsaOutput>();  // loaded only where PulseAudio cannot play
+    if (alsa->Open(sampleRate, alsaWhy)) return (output_ = std::move(alsa)), true;
+    why_ = "Error: No audio output could be opened: PulseAudio (libpulse-simple.so.0): " + pulseWhy +
+           "; ALSA's default device (libasound.so.2): " + alsaWhy +
+           ". Start a sound server, or install one (Debian: apt-get install pulseaudio, or pipewire-pulse)";
+    return false;
+}
+
+void SoundPlayer::Frames(const float* left, const float* right, std::size_t frames, int sampleRate) {
+    if (Stopped() || !why_.empty() || !Open(sampleRate)) return;
+    samples_.resize(2 * frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        samples_[2 * i] = PcmSample(left[i]);
+        samples_[2 * i + 1] = PcmSample(right[i]);
+    }
+    std::string failed;
+    if (!output_->Write(samples_.data(), frames, failed)) {
+        why_ = "Error: The audio output failed: " + failed;
+        output_.reset();
+    }
+}
+
+bool SoundPlayer::Finish(int sampleRate, std::string& why) {
+    if (why_.empty() && Open(sampleRate)) output_->Finish(!Stopped());
+    if (why_.empty()) return true;
+    why = why_;
     return false;
 }
 

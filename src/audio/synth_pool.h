@@ -34,9 +34,15 @@ public:
     bool Load();
     const FontFile& file() const { return file_; }
     fluid_sfont_t* font() const { return font_; }
+    // A preset's samples are read when a synthesizer first selects it, and
+    // let go when none has it selected: the holder selects the presets a
+    // render played, channel by channel, so that the next render of the
+    // same instrument finds them read.
+    void KeepPresetsOf(fluid_synth_t* played) const;
 
 private:
     FontFile file_;
+    int id_ = FLUID_FAILED;  // the font's in the holder
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* holder_ = nullptr;
     fluid_sfont_t* font_ = nullptr;
@@ -46,13 +52,14 @@ private:
 class RenderSynth {
 public:
     RenderSynth(const LoadedFont& font, int sampleRate);
-    ~RenderSynth();
+    ~RenderSynth();  // keeps the presets it played with the font
     RenderSynth(const RenderSynth&) = delete;
     RenderSynth& operator=(const RenderSynth&) = delete;
     // Null when it could not be made.
     fluid_synth_t* get() const { return synth_; }
 
 private:
+    const LoadedFont& loaded_;
     fluid_sfont_t* font_;
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;

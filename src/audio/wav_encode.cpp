@@ -14,13 +14,13 @@ void Put16(std::uint8_t*& out, std::uint16_t value) {
     *out++ = static_cast<std::uint8_t>(value >> 8);
 }
 
-std::uint16_t Sample(float value) {
+}  // namespace
+
+std::int16_t PcmSample(float value) {
     const float scaled = std::nearbyint(value * 32768.0f);
     const float clipped = scaled > 32767.0f ? 32767.0f : scaled < -32768.0f ? -32768.0f : scaled;
-    return static_cast<std::uint16_t>(static_cast<std::int16_t>(clipped));
+    return static_cast<std::int16_t>(clipped);
 }
-
-}  // namespace
 
 std::vector<std::uint8_t> EncodeWav(const std::vector<float>& left, const std::vector<float>& right, int sampleRate) {
     constexpr std::uint16_t kChannels = 2, kBytesPerSample = 2;
@@ -41,8 +41,8 @@ std::vector<std::uint8_t> EncodeWav(const std::vector<float>& left, const std::v
     for (char c : {'d', 'a', 't', 'a'}) *out++ = static_cast<std::uint8_t>(c);
     Put32(out, dataBytes);
     for (std::uint32_t i = 0; i < frames; ++i) {
-        Put16(out, Sample(left[i]));
-        Put16(out, Sample(right[i]));
+        Put16(out, static_cast<std::uint16_t>(PcmSample(left[i])));
+        Put16(out, static_cast<std::uint16_t>(PcmSample(right[i])));
     }
     return file;
 }

@@ -12,6 +12,9 @@ namespace midicompose {
 // bytes. May throw std::bad_alloc.
 std::vector<std::uint8_t> EncodeWav(const std::vector<float>& left, const std::vector<float>& right, int sampleRate);
 
+// One sample as the file holds it: rounded to the nearest 16-bit value, clipped.
+std::int16_t PcmSample(float value);
+
 // The largest number of frames a WAV file's 32-bit sizes can describe.
 constexpr std::uint64_t kMaxWavFrames = (0xFFFFFFFFull - 36) / 4;
 

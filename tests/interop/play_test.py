@@ -9,6 +9,7 @@ a server or an ALSA device: RENDER_NO_OUTPUT (38), what to install, the MIDI
 file written; with ALSA's null device and no server, the sound goes there.
 Ctrl-C stops --play at once (130), and a server that goes away fails it (38).
 Usage: play_test.py COMMAND AUDIO_LIBRARY LIBRARY PYTHON_SOURCE"""
+import filecmp
 import os
 import shutil
 import subprocess
@@ -96,16 +97,20 @@ try:
         assert same >= 0.95 and other < 0.95 and abs(sound.size - violin.size) <= RATE / 10, figures[-1]
     assert run.returncode == 0 and os.path.exists(os.path.join(work, "played.mid")), run.stderr
 
-    # Ctrl-C stops the sound at once, the MIDI file whole; a server that goes away is an output that failed.
+    # Ctrl-C stops the sound at once, the MIDI file and the WAV whole; a server that goes away is an output that failed.
     daemon = open(os.path.join(server, "pulse", "pid")).read().split()[0]
+    subprocess.run([command, "--wav", os.path.join(work, "long.wav"), "C:16 D:16", os.path.join(work, "long.mid")], env=env,
+                   check=True, stdout=subprocess.DEVNULL)
     for stop, status in ((lambda player: player.send_signal(2), 130), (lambda player: os.kill(int(daemon), 9), 38)):
-        player = subprocess.Popen([command, "--play", "C:16 D:16", os.path.join(work, f"long{status}.mid")], env=env,
+        player = subprocess.Popen([command, "--play", "--wav", os.path.join(work, f"long{status}.wav"), "C:16 D:16",
+                                   os.path.join(work, f"long{status}.mid")], env=env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         time.sleep(2)
         stop(player)
         stopped = time.monotonic()
         assert player.wait(timeout=5) == status and time.monotonic() - stopped < 1, player.stderr.read()
         assert os.path.getsize(os.path.join(work, f"long{status}.mid")) > 0
+        assert filecmp.cmp(os.path.join(work, f"long{status}.wav"), os.path.join(work, "long.wav"), shallow=False)
     assert "The audio output failed: PulseAudio" in player.stderr.read()
 
     # No server (a runtime folder of no server's) and an ALSA default that is no device, then ALSA's null device.
