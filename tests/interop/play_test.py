@@ -35,6 +35,12 @@ env = dict(os.environ, XDG_RUNTIME_DIR=server, HOME=work, PULSE_CLIENTCONFIG=os.
 env.pop("PULSE_SERVER", None)
 subprocess.run(["pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "--load=module-native-protocol-unix",
                 "--load=module-null-sink sink_name=test"], env=env, check=True, stderr=subprocess.DEVNULL)
+# Left alone, the null sink wakes every 2 s, and a stream that starts while it
+# sleeps loses its first 0.1 s; silence asking for 20 ms keeps it awake, as a
+# sound card would be.
+keeper = subprocess.Popen(["pacat", "--raw", "--format=s16le", f"--rate={RATE}", "--channels=2", "--latency-msec=20",
+                           "/dev/zero"], env=env)
+time.sleep(1)
 
 
 def mono(raw):
@@ -124,6 +130,7 @@ try:
         assert status == 0 or ("No audio output" in alone.stderr and "apt-get install pulseaudio" in alone.stderr), alone.stderr
     print("play: " + "; ".join(figures))
 finally:
+    keeper.kill()
     pid = open(os.path.join(server, "pulse", "pid")).read().split()[0]
     subprocess.run(["kill", pid], check=False)
     shutil.rmtree(work, ignore_errors=True)
