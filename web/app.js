@@ -114,6 +114,7 @@ async function update() {
 // when it is first opened. One engraving at a time; a song composed
 // meanwhile is engraved next. page.scoreMs is the time from the start of
 // the update (or the opening of the view) to the score drawn.
+const MAX_ENGRAVED_MEASURES = 1000;  // about a second of engraving on a laptop
 let scoreView = null;  // null until the engraver has arrived
 let engraved = null;   // the song the score shows
 let engraving = false;
@@ -137,8 +138,13 @@ async function engrave(began) {
       let score;
       try {
         score = wanted.score();
-      } catch (error) {  // too long to engrave: the reason, and no score
+      } catch (error) {  // too long to write as a score: the engine's reason
         showScoreFacts(error.message, false);
+        continue;
+      }
+      if (score.measures > MAX_ENGRAVED_MEASURES) {  // each would hold the page up for seconds
+        showScoreFacts(`${score.measures} measures: the page engraves at most ${MAX_ENGRAVED_MEASURES}. ` +
+                       'Download the .musicxml for a notation program.', false);
         continue;
       }
       const shown = await scoreView.show(wanted, score.musicxml);

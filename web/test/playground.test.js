@@ -204,6 +204,11 @@ test('the score engraves the command\'s MusicXML note for note, marks the warnin
   await page.emulateMedia({ media: 'print' });
   assert.deepEqual(await Promise.all(['#controls', '#roll-view', '#score'].map((s) => page.isVisible(s))), [false, false, true]);
   assert.match(page.url(), /&view=score$/);
+  // A score too long to engrave here says so and shows none.
+  await page.emulateMedia({ media: 'screen' });
+  await page.fill('#notes', 'C:5000 D');
+  await page.waitForFunction(() => document.querySelector('#score-facts').textContent.startsWith('1251 measures: the page'));
+  assert.equal(await page.isVisible('#score'), false);
   const again = await context.newPage();
   await again.goto(address);
   await again.waitForSelector('body[data-scored]', { timeout: 20000 });
