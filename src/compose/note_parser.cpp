@@ -46,6 +46,37 @@ private:
     char* next_;
 };
 
+// Lengths repeat ("0.5", "1.5"): each text of up to 8 bytes is read once
+// per call, and its value and where its number ended are kept for the next
+// note that has the same text.
+class LengthReader {
+public:
+    float Read(const char* begin, const char* end, const char** numberEnd) {
+        const std::size_t size = static_cast<std::size_t>(end - begin);
+        if (size > sizeof(std::uint64_t)) return NarrowToFloat(ParseDecimal(begin, end, numberEnd));
+        std::uint64_t text = 0;  // built in a register: through memory, the load would wait for the bytes' stores
+        for (std::size_t i = 0; i < size; ++i) text |= std::uint64_t{static_cast<unsigned char>(begin[i])} << (8 * i);
+        for (int i = 0; i < used_; ++i) {
+            if (seen_[i].text == text && seen_[i].size == size) {
+                *numberEnd = begin + seen_[i].numberEnd;
+                return seen_[i].beats;
+            }
+        }
+        const float beats = NarrowToFloat(ParseDecimal(begin, end, numberEnd));
+        seen_[used_ < kKept ? used_++ : kKept - 1] = {text, size, static_cast<std::size_t>(*numberEnd - begin), beats};
+        return beats;
+    }
+
+private:
+    static constexpr int kKept = 4;
+    struct Seen {
+        std::uint64_t text;
+        std::size_t size, numberEnd;
+        float beats;
+    } seen_[kKept];
+    int used_ = 0;
+};
+
 }  // namespace
 
 int ParseCompactNotes(const char* text, NoteList& list, int max, float defaultBeats) {
@@ -73,6 +104,7 @@ int ParseBeatNotes(const char* text, NoteList& list, int max, float defaultBeats
     NameStore names(list, std::strlen(text) + 1);
     if (!names.ok()) return 0;
     int count = 0;
+    LengthReader lengths;
     const char* p = text;
     // The scan keeps its position here, per call, so overlapping calls are safe.
     while (count < limit) {
@@ -86,7 +118,7 @@ int ParseBeatNotes(const char* text, NoteList& list, int max, float defaultBeats
         bool own = false;
         if (*p == ':') {
             while (!EndsToken(*p)) ++p;
-            const float given = NarrowToFloat(ParseDecimal(nameEnd + 1, p, &numberEnd));
+            const float given = lengths.Read(nameEnd + 1, p, &numberEnd);
             own = given > 0.0f;  // zero, negative or no number: the default
             if (own) beats = given;
         }
