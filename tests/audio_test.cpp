@@ -325,6 +325,34 @@ TEST(MIDIComposeRender, FallsBackToTheSystemFontAndSaysHowToInstallOne) {
     }
 }
 
+// With no sound server and no ALSA device, playing says what it tried and
+// what to install, and still hands back and saves the WAV a render makes.
+TEST(MIDIComposePlay, WithNoOutputSaysWhatToInstallAndStillGivesTheWav) {
+    TempDir dir;
+    const auto write = [&](const char* name, const std::string& text) { WriteBytes(dir.File(name), Bytes(text.begin(), text.end())); };
+    write(".asoundrc", "pcm.!default { type hw card 63 }\n");  // a card no machine has
+    write("client.conf", "autospawn = no\n");
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    setenv("HOME", dir.path().c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + dir.File("no-server")).c_str(), 1);
+    setenv("PULSE_CLIENTCONFIG", dir.File("client.conf").c_str(), 1);
+    const Bytes midi = Compose("C E G", "violin");
+    MIDIComposeAudio audio{};
+    audio.size = sizeof audio;
+    const int status = MIDIComposePlay(midi.data(), midi.size(), Font(), 0, dir.File("played.wav").c_str(), nullptr, &audio);
+    const std::string message = audio.message != nullptr ? audio.message : "";
+    const Bytes wav(audio.wav, audio.wav + audio.length);
+    MIDIComposeFreeAudio(&audio);
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("PULSE_SERVER");
+    unsetenv("PULSE_CLIENTCONFIG");
+    EXPECT_EQ(status, RENDER_NO_OUTPUT);
+    EXPECT_NE(message.find("PulseAudio (libpulse-simple.so.0): "), std::string::npos) << message;
+    EXPECT_NE(message.find("apt-get install pulseaudio, or pipewire-pulse"), std::string::npos) << message;
+    EXPECT_EQ(wav, Render(midi, Font()).wav);
+    EXPECT_EQ(ReadBytes(dir.File("played.wav")), wav);
+}
+
 // A caller built against an older header passes a smaller structure: the
 // fields it has are filled and freed, and no byte past them is touched.
 TEST(MIDIComposeRender, FillsOnlyTheFieldsTheCallersStructureHolds) {

@@ -70,7 +70,7 @@ int RenderOrPlay(const unsigned char* midi, std::size_t length, const char* soun
         if (play) {
             SoundPlayer player(stop);
             status = Render(midi, length, soundfont, sampleRate, wavPath, out, &player);
-            if (status == RENDER_OK && !player.Finish(out.sampleRate, out.message)) status = RENDER_NO_OUTPUT;
+            if (status == RENDER_OK && !player.Finish(out.message)) status = RENDER_NO_OUTPUT;
         } else {
             status = Render(midi, length, soundfont, sampleRate, wavPath, out);
         }

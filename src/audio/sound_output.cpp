@@ -192,8 +192,8 @@ void SoundPlayer::Frames(const float* left, const float* right, std::size_t fram
     }
 }
 
-bool SoundPlayer::Finish(int sampleRate, std::string& why) {
-    if (why_.empty() && Open(sampleRate)) output_->Finish(!Stopped());
+bool SoundPlayer::Finish(std::string& why) {
+    if (output_ != nullptr) output_->Finish(!Stopped());
     if (why_.empty()) return true;
     why = why_;
     return false;

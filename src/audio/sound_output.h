@@ -33,7 +33,7 @@ public:
     // Once the render has ended: waits until what is queued has been heard
     // (or drops it after a stop). False, with `why` saying what was tried and
     // what failed, when no output could be opened or it failed.
-    bool Finish(int sampleRate, std::string& why);
+    bool Finish(std::string& why);
 
 private:
     bool Open(int sampleRate);

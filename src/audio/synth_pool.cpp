@@ -70,7 +70,7 @@ bool LoadedFont::Load() {
 void LoadedFont::KeepPresetsOf(fluid_synth_t* played) const {
     for (int channel = 0; channel < fluid_synth_count_midi_channels(played); ++channel) {
         fluid_preset_t* preset = fluid_synth_get_channel_preset(played, channel);
-        if (preset == nullptr || fluid_preset_get_sfont(preset) != font_) continue;
+        if (preset == nullptr) continue;  // the file chose a program the font lacks
         fluid_synth_program_select(holder_, channel, id_, fluid_preset_get_banknum(preset), fluid_preset_get_num(preset));
     }
 }

@@ -57,13 +57,13 @@ public:
         std::uint64_t text = 0;  // built in a register: through memory, the load would wait for the bytes' stores
         for (std::size_t i = 0; i < size; ++i) text |= std::uint64_t{static_cast<unsigned char>(begin[i])} << (8 * i);
         for (int i = 0; i < used_; ++i) {
-            if (seen_[i].text == text && seen_[i].size == size) {
+            if (seen_[i].text == text) {  // a text holds no NUL: equal keys, equal texts
                 *numberEnd = begin + seen_[i].numberEnd;
                 return seen_[i].beats;
             }
         }
         const float beats = NarrowToFloat(ParseDecimal(begin, end, numberEnd));
-        seen_[used_ < kKept ? used_++ : kKept - 1] = {text, size, static_cast<std::size_t>(*numberEnd - begin), beats};
+        seen_[used_ < kKept ? used_++ : kKept - 1] = {text, static_cast<std::size_t>(*numberEnd - begin), beats};
         return beats;
     }
 
@@ -71,7 +71,7 @@ private:
     static constexpr int kKept = 4;
     struct Seen {
         std::uint64_t text;
-        std::size_t size, numberEnd;
+        std::size_t numberEnd;
         float beats;
     } seen_[kKept];
     int used_ = 0;
