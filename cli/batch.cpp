@@ -179,7 +179,7 @@ int Batch(const Options& options) {
     } closer{in, !fromStdin};
 
     Run run(options, name, g_interrupted);
-    if (options.wav != nullptr && LoadAudioLibrary(&run.audio) != 0) return EXIT_NO_AUDIO;
+    if (options.wav != nullptr && LoadAudioLibrary(&run.audio, "--wav") != 0) return EXIT_NO_AUDIO;
     // A file is read twice: first for clashing outputs and the total.
     std::uint64_t total = 0;
     const bool seekable = !fromStdin && Seek(in, 0) == 0;

@@ -67,12 +67,12 @@ static void* OpenAudioLibrary(void) {
     return library != NULL ? library : OpenLibrary(kLibraryName);
 }
 
-int LoadAudioLibrary(AudioLibrary* audio) {
+int LoadAudioLibrary(AudioLibrary* audio, const char* option) {
     void* library = OpenAudioLibrary();
     AnyFunction render, release, statusName, play;
     if (library == NULL) {
-        fprintf(stderr, "Error: --wav needs %s (built where FluidSynth is installed; Debian: apt-get install "
-                        "libfluidsynth3; from a source tree: make audio), which could not be loaded\n", kLibraryName);
+        fprintf(stderr, "Error: %s needs %s (built where FluidSynth is installed; Debian: apt-get install "
+                        "libfluidsynth3; from a source tree: make audio), which could not be loaded\n", option, kLibraryName);
         return EXIT_NO_AUDIO;
     }
     render = Symbol(library, "MIDIComposeRender");
@@ -80,7 +80,7 @@ int LoadAudioLibrary(AudioLibrary* audio) {
     statusName = Symbol(library, "MIDIComposeRenderStatusName");
     play = Symbol(library, "MIDIComposePlay");  /* the command and the library ship together */
     if (render == NULL || release == NULL || statusName == NULL || play == NULL) {
-        fprintf(stderr, "Error: %s does not render\n", kLibraryName);
+        fprintf(stderr, "Error: %s does not render and play as %s needs\n", kLibraryName, option);
         return EXIT_NO_AUDIO;
     }
     /* Casts between function pointer types; each is called as what it is. */
@@ -104,7 +104,7 @@ static int Sound(const unsigned char* midi, size_t length, const char* wavPath, 
     AudioLibrary library;
     MIDIComposeAudio audio;
     int status, toStdout = wavPath != NULL && strcmp(wavPath, "-") == 0;
-    if ((status = LoadAudioLibrary(&library)) != 0) return status;
+    if ((status = LoadAudioLibrary(&library, play ? "--play" : "--wav")) != 0) return status;
     memset(&audio, 0, sizeof audio);
     audio.size = sizeof audio;
     if (play) {

@@ -24,9 +24,10 @@ typedef struct AudioLibrary {
     int (*play)(const unsigned char*, size_t, const char*, int, const char*, volatile const int*, MIDIComposeAudio*);
 } AudioLibrary;
 
-/* Loads midicompose-audio: 0, or EXIT_NO_AUDIO after saying why on
- * standard error. The library stays loaded for the life of the process. */
-int LoadAudioLibrary(AudioLibrary* audio);
+/* Loads midicompose-audio for the option that wants it ("--wav",
+ * "--play"): 0, or EXIT_NO_AUDIO after saying why on standard error, with
+ * the option named. The library stays loaded for the life of the process. */
+int LoadAudioLibrary(AudioLibrary* audio, const char* option);
 
 /* Renders the MIDI bytes to wavPath ("-" for standard output) with the
  * soundfont (NULL for the library's search). Returns 0, EXIT_NO_AUDIO or

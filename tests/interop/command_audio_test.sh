@@ -38,6 +38,8 @@ check "and leaves no WAV file" test ! -e "$work/x.wav"
 MIDICOMPOSE_AUDIO_LIBRARY=$work/none.so "$command" --wav "$work/x.wav" "C D" "$work/x.mid" >/dev/null 2>"$work/err.txt"
 check "no audio library exits 3" test $? -eq 3
 check "and says what to install" grep -q "libfluidsynth3" "$work/err.txt"
+MIDICOMPOSE_AUDIO_LIBRARY=$work/none.so "$command" --play "C D" "$work/x.mid" >/dev/null 2>"$work/err.txt"
+check "and names --play when that asked for it" grep -q "^Error: --play needs libmidicompose-audio" "$work/err.txt"
 "$command" --soundfont "$font" "C D" "$work/x.mid" >/dev/null 2>&1
 check "--soundfont without --wav is a usage error" test $? -eq 2
 MIDICOMPOSE_AUDIO_LIBRARY=$(dirname "$command")/libmidicompose.so "$command" --wav "$work/x.wav" "C D" "$work/x.mid" \
