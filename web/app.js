@@ -8,7 +8,8 @@ import { compose, instruments, version } from './midicompose/index.js';
 import { fontSlices } from './fonts.js';
 import { playWithFont } from './player.js';
 import { LABEL_WIDTH, drawRoll } from './roll.js';
-import { createScore, keepEngraver } from './score.js';
+import { keepEngraver } from './score.js';
+import { scorePanel } from './score-panel.js';
 import { readLink, writeLink } from './share.js';
 import { playVoices } from './voices.js';
 
@@ -16,7 +17,7 @@ const $ = (id) => document.getElementById(id);
 const notesInput = $('notes'), instrumentSelect = $('instrument'), beatsInput = $('beats');
 const report = $('report'), roll = $('roll'), programLine = $('program'), fontLine = $('font');
 const playButton = $('play'), downloadButton = $('download'), wavButton = $('download-wav'), linkButton = $('copy-link');
-const musicxmlButton = $('download-musicxml'), svgButton = $('download-svg'), scoreFacts = $('score-facts');
+const musicxmlButton = $('download-musicxml'), svgButton = $('download-svg');
 const viewInputs = [...document.querySelectorAll('input[name="view"]')];
 
 const SECONDS_PER_BEAT = 0.5;  // the engine writes no tempo: 120 beats a minute
@@ -104,72 +105,29 @@ async function update() {
     report.setAttribute('role', 'alert');  // announced at once
     roll.replaceChildren();
     programLine.textContent = '';
-    showScoreFacts(error.message, false);
+    score.refuse(error.message);
   }
   playButton.disabled = downloadButton.disabled = wavButton.disabled = musicxmlButton.disabled = song === null;
   page.composed = String(ticket);
 }
 
-// The score view, engraved only while it is shown: the engraver is fetched
-// when it is first opened. One engraving at a time; a song composed
-// meanwhile is engraved next. page.scoreMs is the time from the start of
-// the update (or the opening of the view) to the score drawn.
-const MAX_ENGRAVED_MEASURES = 1000;  // about a second of engraving on a laptop
-let scoreView = null;  // null until the engraver has arrived
-let engraved = null;   // the song the score shows
-let engraving = false;
-
-function showScoreFacts(text, drawn) {
-  scoreFacts.textContent = text;
-  $('score').hidden = !drawn;
-  $('score-view').classList.toggle('drawn', drawn);
-  svgButton.disabled = !drawn;
-}
-
-async function engrave(began) {
-  if (view() !== 'score' || engraving) return;
-  engraving = true;
-  try {
-    if (!scoreView) scoreFacts.textContent = 'Loading the engraver…';
-    scoreView ??= await createScore($('score'));
-    while (song && engraved !== song) {
-      const wanted = song;
-      engraved = wanted;
-      let score;
-      try {
-        score = wanted.score();
-      } catch (error) {  // too long to write as a score: the engine's reason
-        showScoreFacts(error.message, false);
-        continue;
-      }
-      if (score.measures > MAX_ENGRAVED_MEASURES) {  // each would hold the page up for seconds
-        showScoreFacts(`${score.measures} measures: the page engraves at most ${MAX_ENGRAVED_MEASURES}. ` +
-                       'Download the .musicxml for a notation program.', false);
-        continue;
-      }
-      const shown = await scoreView.show(wanted, score.musicxml);
-      $('score').setAttribute('aria-label', `Score of the notes ${notesInput.value}`);
-      const moved = score.message ? `${score.message[0].toUpperCase()}${score.message.slice(1)}.` : 'Every note is written as it sounds.';
-      showScoreFacts(`${score.measures} ${score.measures === 1 ? 'measure' : 'measures'}. ${moved}` +
-                     (score.leftOut ? ` ${score.leftOut} of no length at the end left out.` : ''), true);
-      Object.assign(page, { scoreNotes: String(shown), scoreMs: String(Math.round(performance.now() - began)),
-                            scored: String(Number(page.scored ?? 0) + 1) });
-      began = performance.now();
-    }
-  } catch (error) {  // the engraver could not be fetched: opening the view again tries again
-    showScoreFacts(`${error.message} The piano roll shows the notes.`, false);
-  } finally {
-    engraving = false;
-  }
-}
+// The score, engraved only while its view is shown. page.scoreMs is the
+// time from the start of the update (or the view's opening) to the score drawn.
+const score = scorePanel({
+  section: $('score-view'), container: $('score'), facts: $('score-facts'), svgButton, latest: () => song,
+  notes: () => notesInput.value,
+  engraved: (notes, ms) => Object.assign(page, { scoreNotes: String(notes), scoreMs: String(Math.round(ms)),
+                                                 scored: String(Number(page.scored ?? 0) + 1) }),
+});
+const engrave = (began) => view() === 'score' && score.engrave(began);
 
 function showView() {
-  const score = view() === 'score';
-  $('roll-view').hidden = score;
-  $('score-view').hidden = !score;
+  const scoreShown = view() === 'score';
+  $('roll-view').hidden = scoreShown;
+  $('score-view').hidden = !scoreShown;
   try { localStorage.setItem(VIEW_KEY, view()); } catch { /* storage refused: the choice lasts the visit */ }
   writeLink(current());
-  if (score) engrave(performance.now());
+  if (scoreShown) engrave(performance.now());
   else redraw();
 }
 
@@ -234,7 +192,7 @@ function stop() {
   playButton.removeAttribute('aria-busy');
   page.playing = 'false';
   $('cursor')?.setAttribute('visibility', 'hidden');
-  scoreView?.follow(null);
+  score.follow(null);
 }
 
 // The cursor follows the music from `start` (context time) to its last beat.
@@ -245,7 +203,7 @@ function follow(context, start) {
     if (!playing) return;
     const beat = (context.currentTime - start) / SECONDS_PER_BEAT;
     if (beat > last + 0.5) return stop();
-    if (engraved === song) scoreView?.follow(beat);
+    score.follow(beat);
     const x = LABEL_WIDTH + Math.max(0, beat) * pixelsPerBeat;
     cursor?.setAttribute('x1', x);
     cursor?.setAttribute('x2', x);
@@ -312,11 +270,6 @@ async function downloadWav() {
   }
 }
 
-function downloadSvg() {
-  const drawing = $('score').querySelector('svg');
-  if (drawing) save(new XMLSerializer().serializeToString(drawing), 'image/svg+xml', 'composition.svg');
-}
-
 async function copyLink() {
   writeLink(current());
   try {
@@ -342,7 +295,7 @@ downloadButton.addEventListener('click', () => song && save(song.data, 'audio/mi
 wavButton.addEventListener('click', downloadWav);
 musicxmlButton.addEventListener('click', () => song && save(song.musicxml(), 'application/vnd.recordare.musicxml+xml',
                                                            'composition.musicxml'));
-svgButton.addEventListener('click', downloadSvg);
+svgButton.addEventListener('click', () => score.svg() && save(score.svg(), 'image/svg+xml', 'composition.svg'));
 for (const input of viewInputs) input.addEventListener('change', showView);
 linkButton.addEventListener('click', copyLink);
 // Space plays and stops, except where it types a space or presses a button.
