@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -107,6 +108,14 @@ bool Silent(const float* left, const float* right, int frames) {
     return true;
 }
 
+// The sound ends with its last audible frame, or at the cap.
+void EndAtLastSound(std::vector<float>& left, std::vector<float>& right, std::size_t cap) {
+    std::size_t end = std::min(left.size(), cap);
+    while (end > 0 && Silent(left.data() + end - 1, right.data() + end - 1, 1)) --end;
+    left.resize(end);
+    right.resize(end);
+}
+
 // Plays the file on the synthesizer into the two channels: the music, then
 // its release until silent, at most kMaxReleaseSeconds.
 int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::size_t length,
@@ -127,7 +136,7 @@ int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::s
     }  // GCOVR_EXCL_STOP
     const std::size_t maxRelease = static_cast<std::size_t>(kMaxReleaseSeconds * sampleRate);
     const std::size_t musicFrames = static_cast<std::size_t>(std::ceil(out.musicSeconds * sampleRate));
-    std::size_t musicEnd = 0, handed = 0;
+    std::size_t cap = SIZE_MAX, handed = 0;  // cap: where the release must end, once the music has
     bool musicDone = false;
     for (;;) {
         const std::size_t at = left.size();
@@ -147,29 +156,22 @@ int Play(fluid_synth_t* synth, int sampleRate, const unsigned char* midi, std::s
         if (!musicDone && (lastTick || fluid_player_get_status(player) != FLUID_PLAYER_PLAYING)) {
             musicDone = true;
             // The last tick fell within this block: the cap counts from its start.
-            musicEnd = lastTick ? at : left.size();
+            cap = (lastTick ? at : left.size()) + maxRelease;
             // The player reads the file as it starts; what it could not read
             // it reports, and plays nothing.
             if (!t_log->empty() && fluid_player_get_total_ticks(player) <= 0) {
                 return Fail(out, RENDER_NOT_MIDI, "Error: FluidSynth cannot play the file: " + *t_log);
             }
         }
-        // What is rendered is final up to the release's cap.
-        const std::size_t kept = musicDone ? std::min(left.size(), musicEnd + maxRelease) : left.size();
+        // What is rendered is final up to the cap.
+        const std::size_t kept = std::min(left.size(), cap);
         if (sink != nullptr && kept > handed) {
             sink->Frames(left.data() + handed, right.data() + handed, kept - handed, sampleRate);
             handed = kept;
         }
-        if (musicDone && (Silent(left.data() + at, right.data() + at, kBlockFrames) ||
-                          left.size() >= musicEnd + maxRelease)) {
-            break;
-        }
+        if (musicDone && (Silent(left.data() + at, right.data() + at, kBlockFrames) || left.size() >= cap)) break;
     }
-    // The sound ends with its last audible frame, or at the cap.
-    std::size_t end = std::min(left.size(), musicEnd + maxRelease);
-    while (end > 0 && Silent(left.data() + end - 1, right.data() + end - 1, 1)) --end;
-    left.resize(end);
-    right.resize(end);
+    EndAtLastSound(left, right, cap);
     return RENDER_OK;
 }
 
