@@ -295,7 +295,10 @@ downloadButton.addEventListener('click', () => song && save(song.data, 'audio/mi
 wavButton.addEventListener('click', downloadWav);
 musicxmlButton.addEventListener('click', () => song && save(song.musicxml(), 'application/vnd.recordare.musicxml+xml',
                                                            'composition.musicxml'));
-svgButton.addEventListener('click', () => score.svg() && save(score.svg(), 'image/svg+xml', 'composition.svg'));
+svgButton.addEventListener('click', () => {
+  const drawing = score.svg();  // serialised once
+  if (drawing) save(drawing, 'image/svg+xml', 'composition.svg');
+});
 for (const input of viewInputs) input.addEventListener('change', showView);
 linkButton.addEventListener('click', copyLink);
 // Space plays and stops, except where it types a space or presses a button.
