@@ -164,8 +164,7 @@ SoundPlayer::SoundPlayer(volatile const int* stop) : stop_(stop) {}
 SoundPlayer::~SoundPlayer() = default;
 
 bool SoundPlayer::Open(int sampleRate) {
-    if (tried_) return output_ != nullptr;
-    tried_ = true;
+    if (output_ != nullptr) return true;  // a failed open sets why_, and is not tried again
     std::string pulseWhy, alsaWhy;
     auto pulse = std::make_unique<PulseOutput>();
     if (pulse->Open(sampleRate, pulseWhy)) return (output_ = std::move(pulse)), true;

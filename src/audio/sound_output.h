@@ -41,7 +41,6 @@ private:
 
     volatile const int* stop_;
     std::unique_ptr<AudioOutput> output_;
-    bool tried_ = false;
     std::string why_;  // why there is no output, once that is known
     std::vector<std::int16_t> samples_;
 };
