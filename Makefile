@@ -10,7 +10,7 @@ BEATS      ?= 1.0
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 .PHONY: all build build-tests run audio check check-run check-python check-js check-browser wasm web sweep check-main check-interop check-asan check-tsan check-fuzz check-windows check-dist dist \
-        bench fuzz fuzz-build deps-build deps-check clean coverage check-coverage
+        bench bench-against fuzz fuzz-build deps-build deps-check clean coverage check-coverage
 
 all: build
 
@@ -105,6 +105,7 @@ bench:
 	cmake -S . -B $(BUILD_DIR)-bench -DCMAKE_BUILD_TYPE=Release -DMIDICOMPOSE_BENCH=ON -DMIDICOMPOSE_BUILD_TESTS=OFF
 	cmake --build $(BUILD_DIR)-bench -j $(JOBS)
 	$(BUILD_DIR)-bench/bench/compose_bench
+	$(BUILD_DIR)-bench/bench/floor_bench
 	scripts/bench-process.sh $(BUILD_DIR)-bench
 	$(BUILD_DIR)-bench/bench/render_bench
 	scripts/bench-audio.sh $(BUILD_DIR)-bench
@@ -115,6 +116,14 @@ bench:
 	$(MAKE) --no-print-directory wasm >/dev/null && node bench/node_bench.mjs $(BUILD_DIR)-wasm/npm
 	@# The playground's first visit at 10 Mbit/s and 40 ms, in Chromium.
 	scripts/check-js.sh figures $(BUILD_DIR) $(BUILD_DIR)-wasm
+
+# Another revision's library against this tree's, timed by one program in
+# alternating runs: make bench-against REV=e2499ab
+bench-against:
+	@scripts/install-deps.sh bench
+	cmake -S . -B $(BUILD_DIR)-bench -DCMAKE_BUILD_TYPE=Release -DMIDICOMPOSE_BENCH=ON -DMIDICOMPOSE_BUILD_TESTS=OFF
+	cmake --build $(BUILD_DIR)-bench -j $(JOBS) --target floor_bench
+	scripts/bench-against.sh '$(REV)' $(BUILD_DIR)-bench
 
 # Every package a user installs without cloning, in dist/ (scripts/dist.sh).
 dist:

@@ -1,17 +1,17 @@
 // MIDICompose and the writer, measured against the cost of just writing the
-// file. Standard output is discarded; results go to standard error.
+// file (floor_bench.cpp times the two side by side for their ratio), the
+// in-memory call, the score and the writer alone. Standard output is
+// discarded; results go to standard error.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -107,50 +107,6 @@ void BM_AtomicWriteFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_AtomicWriteFloor)->DenseRange(0, 2);
 
-// The two side by side, call after call, so that the machine's drift (a
-// virtual machine's neighbours, the page cache) weighs on both alike. Each
-// iteration times one MIDICompose and one floor write: the fewest system
-// calls a protective save can make (as bench/save_floor.c: a look at the
-// target, create, write, a look at the new file, close, rename); the medians
-// of the two are kept for the ratio.
-void BM_ComposeAgainstFloor(benchmark::State& state) {
-    const Case& c = kCases[state.range(0)];
-    const std::string path = ScratchDirectory() + "/side.mid", floorPath = ScratchDirectory() + "/side-floor.mid",
-                      temporary = ScratchDirectory() + "/.side-floor.tmp";
-    const std::u16string notes = Utf16(c.notes), widePath = Utf16(path);
-    MIDICompose(notes.c_str(), widePath.c_str(), c.instrument, u"1.0");
-    const std::vector<std::uint8_t> bytes = FileBytes(path);
-    std::vector<double> compose, floor;
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        const int status = MIDICompose(notes.c_str(), widePath.c_str(), c.instrument, u"1.0");
-        const auto t1 = std::chrono::steady_clock::now();
-        struct stat target;
-        const bool looked = lstat(floorPath.c_str(), &target) == 0 || errno == ENOENT;
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        struct stat created;
-        const bool written = looked && fd >= 0 && write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
-                             fstat(fd, &created) == 0 && close(fd) == 0 && rename(temporary.c_str(), floorPath.c_str()) == 0;
-        const auto t2 = std::chrono::steady_clock::now();
-        if (status != COMPOSE_OK || !written) {
-            state.SkipWithError("compose or floor failed");
-            break;
-        }
-        compose.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-        floor.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
-    }
-    auto median = [](std::vector<double>& v) {
-        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-        return v.empty() ? 0.0 : v[v.size() / 2];
-    };
-    const double composeUs = median(compose), floorUs = median(floor);
-    state.counters["compose_us"] = composeUs;
-    state.counters["floor_us"] = floorUs;
-    state.counters["ratio"] = floorUs > 0 ? composeUs / floorUs : 0.0;
-    state.SetLabel(c.name);
-}
-BENCHMARK(BM_ComposeAgainstFloor)->DenseRange(0, 2)->MinTime(1.0);
-
 // The in-memory entry point, no file at all.
 void BM_MIDIComposeUTF8InMemory(benchmark::State& state) {
     const Case& c = kCases[state.range(0)];
@@ -241,17 +197,6 @@ void BM_WriterEncodeOverlapping(benchmark::State& state) {
 }
 BENCHMARK(BM_WriterEncodeOverlapping)->Arg(10000)->Arg(1000000);
 
-// Reports as usual, and keeps each run's counters for the ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    std::map<std::string, benchmark::UserCounters> counters;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) counters[run.benchmark_name()] = run.counters;
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -260,18 +205,10 @@ int main(int argc, char** argv) {
     dup2(null, STDOUT_FILENO);
     close(null);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    benchmark::ConsoleReporter reporter;
     reporter.SetOutputStream(&std::cerr);
     reporter.SetErrorStream(&std::cerr);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (int i = 0; i < 3; ++i) {
-        const auto& counters = reporter.counters["BM_ComposeAgainstFloor/" + std::to_string(i) + "/min_time:1.000"];
-        if (counters.count("ratio") != 0) {
-            std::fprintf(stderr, "ratio: MIDICompose, %s, takes %.2fx the atomic write floor (medians %.2f us / %.2f us, side by side)\n",
-                         kCases[i].name, double(counters.at("ratio")), double(counters.at("compose_us")),
-                         double(counters.at("floor_us")));
-        }
-    }
     std::string command = "rm -rf '" + ScratchDirectory() + "'";
     return std::system(command.c_str()) == 0 ? 0 : 1;
 }
