@@ -84,22 +84,24 @@ std::string Printf2g(double value) {
 TEST(FormatShortNumber, PrintsEveryLengthAndGeneratedFloatAsPrintfDoes) {
     ASSERT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
     long compared = 0;
-    auto check = [&compared](float f) {
+    auto check = [&compared](double value) {
         ++compared;
-        return std::string(FormatShortNumber(f).text) == Printf2g(f);
+        return std::string(FormatShortNumber(value).text) == Printf2g(value);
     };
     // Every note length from 1/480 beat to 64 beats, in steps of 1/480.
     for (int k = 1; k <= 64 * 480; ++k) {
         const float length = static_cast<float>(k) / 480.0f;
         ASSERT_TRUE(check(length)) << k << "/480: " << FormatShortNumber(length).text;
     }
-    // Powers of ten, the two-digit halfway points at every scale, and both
-    // neighbours of each.
+    // Every two-digit number and halfway point at every scale, as a float
+    // and as a double, with both neighbours of each.
     for (int e = -45; e <= 38; ++e) {
         for (int d = 10; d <= 100; ++d) {
             for (const double m : {double(d), d + 0.5}) {
-                const float f = static_cast<float>(m * std::pow(10.0, e - 1));
-                for (const float g : {f, std::nextafter(f, 0.0f), std::nextafter(f, HUGE_VALF)}) {
+                const double x = m * std::pow(10.0, e - 1);
+                const float f = static_cast<float>(x);
+                for (const double g : {double(f), double(std::nextafter(f, 0.0f)), double(std::nextafter(f, HUGE_VALF)),
+                                       x, std::nextafter(x, 0.0), std::nextafter(x, HUGE_VAL)}) {
                     ASSERT_TRUE(check(g)) << g << ": " << FormatShortNumber(g).text << " against " << Printf2g(g);
                 }
             }

@@ -147,6 +147,52 @@ bool ReadShortDecimal(const char* digits, const char* end, double& value) {
     return true;
 }
 
+
+// Most lengths and sums have two significant digits or fewer ("0.5", "1.5",
+// "16", "1e+02"). A value within a millionth of its second digit of such a
+// number rounds to it, far from any halfway point, so "%.2g" shows those two
+// digits: they are written here as printf would place them, with no
+// general formatter (to_chars' code and tables are large, and in a call
+// that follows system calls each of their lines is a cache miss). False,
+// with nothing written, for any other value.
+bool FormatTwoDigits(double value, char* out) {
+    if (!(value >= 1e-30 && value < 1e30)) return false;  // an exponent of two digits at most
+    int exponent = 0;            // of the first digit
+    double scaled = value * 10;  // the value over 10^(exponent - 1), brought into [10, 100)
+    for (; scaled >= 100; scaled /= 10) ++exponent;
+    for (; scaled < 10; scaled *= 10) --exponent;
+    const double digits = std::floor(scaled + 0.5);
+    if (std::fabs(scaled - digits) > 1e-6 || digits >= 100) return false;
+    const char first = static_cast<char>('0' + static_cast<int>(digits) / 10);
+    const char second = static_cast<char>('0' + static_cast<int>(digits) % 10);
+    if (exponent < -4 || exponent >= 2) {  // "1.5e+02": the exponent in two digits
+        *out++ = first;
+        if (second != '0') {
+            *out++ = '.';
+            *out++ = second;
+        }
+        *out++ = 'e';
+        *out++ = exponent < 0 ? '-' : '+';
+        const int size = exponent < 0 ? -exponent : exponent;
+        *out++ = static_cast<char>('0' + size / 10);
+        *out++ = static_cast<char>('0' + size % 10);
+    } else if (exponent == 1) {  // "16", "10"
+        *out++ = first;
+        *out++ = second;
+    } else {  // "1.5", "6", "0.25", "0.005": a trailing zero dropped
+        if (exponent < 0) {
+            *out++ = '0';
+            *out++ = '.';
+            for (int zeros = -exponent - 1; zeros > 0; --zeros) *out++ = '0';
+        }
+        *out++ = first;
+        if (exponent == 0 && second != '0') *out++ = '.';
+        if (second != '0') *out++ = second;
+    }
+    *out = '\0';
+    return true;
+}
+
 }  // namespace
 
 double ParseDecimal(const char* begin, const char* end, const char** numberEnd) {
@@ -180,6 +226,9 @@ ShortNumber FormatNumber(double value, int digits) {
     return out;
 }
 
-ShortNumber FormatShortNumber(double value) { return FormatNumber(value, 2); }
+ShortNumber FormatShortNumber(double value) {
+    ShortNumber out{};
+    return FormatTwoDigits(value, out.text) ? out : FormatNumber(value, 2);
+}
 
 }  // namespace midicompose
