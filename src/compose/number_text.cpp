@@ -147,14 +147,13 @@ bool ReadShortDecimal(const char* digits, const char* end, double& value) {
     return true;
 }
 
-
 // Most lengths and sums have two significant digits or fewer ("0.5", "1.5",
-// "16", "1e+02"). A value within a millionth of its second digit of such a
-// number rounds to it, far from any halfway point, so "%.2g" shows those two
-// digits: they are written here as printf would place them, with no
-// general formatter (to_chars' code and tables are large, and in a call
-// that follows system calls each of their lines is a cache miss). False,
-// with nothing written, for any other value.
+// "16", "1e+02"). A value within a millionth of a unit in the second digit
+// of such a number rounds to it, being nowhere near a halfway point, so
+// "%.2g" shows those two digits: they are written here as printf places
+// them, with no general formatter (to_chars' code and tables are large, and
+// in a call that follows system calls each of their lines is a cache miss).
+// False, with nothing written, for any other value.
 bool FormatTwoDigits(double value, char* out) {
     if (!(value >= 1e-30 && value < 1e30)) return false;  // an exponent of two digits at most
     int exponent = 0;            // of the first digit
