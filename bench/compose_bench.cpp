@@ -15,12 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "bench_cases.h"
 #include "midi_encode.h"
 #include "midicompose.h"
 
 namespace {
 
 using namespace midicompose;
+using bench::FileBytes;
+using bench::kCases;
+using bench::Utf16;
 
 std::string ScratchDirectory() {
     static const std::string directory = [] {
@@ -32,52 +36,12 @@ std::string ScratchDirectory() {
     return directory;
 }
 
-std::u16string Utf16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
-
-std::string QuarterNotes(int count) {
-    static const char* const kNames[] = {"C", "D", "E", "F", "G", "A", "B", "C5"};
-    std::string text;
-    for (int i = 0; i < count; ++i) text += std::string(i ? " " : "") + kNames[i % 8];
-    return text;
-}
-
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-    std::vector<std::uint8_t> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<std::uint8_t>(c));
-        std::fclose(f);
-    }
-    return bytes;
-}
-
-// The three compositions the ratios are kept for.
-struct Case {
-    const char* name;
-    std::string notes;
-    const char16_t* instrument;
-};
-
-// 100 notes where two in three carry a length: "C D:0.5 E:0.5 F G:0.5 ...".
-std::string NotesWithLengths(int count) {
-    static const char* const kNames[] = {"C", "D", "E", "F", "G", "A", "B", "C5"};
-    static const char* const kLengths[] = {"", ":0.5", ":1.5"};
-    std::string text;
-    for (int i = 0; i < count; ++i) text += std::string(i ? " " : "") + kNames[i % 8] + kLengths[i % 3];
-    return text;
-}
-
-const Case kCases[] = {
-    {"bare100", QuarterNotes(100), u"violin"},
-    {"lengths100", NotesWithLengths(100), u"violin"},
-    {"chord4", "C:2 E:1 G:1 C5:2", u"violin"},
-};
-
 void BM_MIDICompose(benchmark::State& state) {
-    const Case& c = kCases[state.range(0)];
+    const bench::Case& c = kCases[state.range(0)];
     const std::string path = ScratchDirectory() + "/compose.mid";
     const std::u16string notes = Utf16(c.notes), widePath = Utf16(path);
     for (auto _ : state) {
-        if (MIDICompose(notes.c_str(), widePath.c_str(), c.instrument, u"1.0") != COMPOSE_OK) {
+        if (MIDICompose(notes.c_str(), widePath.c_str(), u"violin", u"1.0") != COMPOSE_OK) {
             state.SkipWithError("MIDICompose failed");
             break;
         }
@@ -89,11 +53,11 @@ BENCHMARK(BM_MIDICompose)->DenseRange(0, 2);
 
 // The floor: the same bytes to a temporary file, renamed over the target.
 void BM_AtomicWriteFloor(benchmark::State& state) {
-    const Case& c = kCases[state.range(0)];
+    const bench::Case& c = kCases[state.range(0)];
     const std::string path = ScratchDirectory() + "/floor.mid";
     const std::string temporary = ScratchDirectory() + "/.floor.tmp";
     const std::u16string notes = Utf16(c.notes), widePath = Utf16(path);
-    MIDICompose(notes.c_str(), widePath.c_str(), c.instrument, u"1.0");
+    MIDICompose(notes.c_str(), widePath.c_str(), u"violin", u"1.0");
     const std::vector<std::uint8_t> bytes = FileBytes(path);
     for (auto _ : state) {
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -109,7 +73,7 @@ BENCHMARK(BM_AtomicWriteFloor)->DenseRange(0, 2);
 
 // The in-memory entry point, no file at all.
 void BM_MIDIComposeUTF8InMemory(benchmark::State& state) {
-    const Case& c = kCases[state.range(0)];
+    const bench::Case& c = kCases[state.range(0)];
     for (auto _ : state) {
         MIDIComposeResult result{};
         result.size = sizeof result;
@@ -125,7 +89,7 @@ BENCHMARK(BM_MIDIComposeUTF8InMemory)->DenseRange(0, 2);
 // The score against the in-memory composition of the same notes, call after
 // call: the ratio of the medians (the goal: within 3x for 100 notes).
 void BM_ScoreAgainstComposition(benchmark::State& state) {
-    const Case& c = kCases[state.range(0)];
+    const bench::Case& c = kCases[state.range(0)];
     std::vector<double> compose, score;
     std::size_t bytes = 0;
     for (auto _ : state) {

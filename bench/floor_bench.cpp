@@ -21,36 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_cases.h"
 #include "midicompose.h"
 
 namespace {
 
+using bench::FileBytes;
+using bench::Utf16;
 using Clock = std::chrono::steady_clock;
-
-struct Case {
-    const char* name;
-    std::string notes;
-};
-
-// 100 notes; with lengths, two in three carry one: "C D:0.5 E:1.5 F G:0.5 ...".
-std::string HundredNotes(bool lengths) {
-    static const char* const kNames[] = {"C", "D", "E", "F", "G", "A", "B", "C5"};
-    static const char* const kLengths[] = {"", ":0.5", ":1.5"};
-    std::string text;
-    for (int i = 0; i < 100; ++i) text += std::string(i ? " " : "") + kNames[i % 8] + (lengths ? kLengths[i % 3] : "");
-    return text;
-}
-
-std::u16string Utf16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
-
-std::vector<unsigned char> FileBytes(const std::string& path) {
-    std::vector<unsigned char> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<unsigned char>(c));
-        std::fclose(f);
-    }
-    return bytes;
-}
 
 bool SaveFloor(const std::string& target, const std::string& temporary, const std::vector<unsigned char>& bytes) {
     struct stat st;
@@ -76,10 +54,9 @@ int main(int argc, char** argv) {
     if (mkdtemp(&dir[0]) == nullptr) return 1;
     const std::string path = dir + "/side.mid", floorPath = dir + "/floor.mid", temporary = dir + "/.floor.tmp";
     const std::u16string widePath = Utf16(path);
-    const Case cases[] = {{"bare100", HundredNotes(false)}, {"lengths100", HundredNotes(true)}, {"chord4", "C:2 E:1 G:1 C5:2"}};
     std::fprintf(stderr, "floor: libmidicompose %s\n", MIDIComposeVersion());
     int failed = 0;
-    for (const Case& c : cases) {
+    for (const bench::Case& c : bench::kCases) {
         const std::u16string notes = Utf16(c.notes);
         const auto compose = [&] { return MIDICompose(notes.c_str(), widePath.c_str(), u"violin", u"1.0") == COMPOSE_OK; };
         const std::vector<unsigned char> bytes = compose() ? FileBytes(path) : std::vector<unsigned char>();

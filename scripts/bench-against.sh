@@ -7,7 +7,7 @@
 # Usage: bench-against.sh REVISION BUILD_DIR [ROUNDS]
 #   BUILD_DIR holds this tree's floor_bench (make bench builds it).
 set -euo pipefail
-[ $# -ge 2 ] || { echo "usage: bench-against.sh REVISION BUILD_DIR [ROUNDS]"; exit 2; }
+[ $# -ge 2 ] && [ -n "$1" ] || { echo "usage: bench-against.sh REVISION BUILD_DIR [ROUNDS] (make bench-against REV=...)"; exit 2; }
 revision=$1 build=$2 rounds=${3:-5}
 [ -x "$build/bench/floor_bench" ] || { echo "bench-against: no $build/bench/floor_bench (run make bench)"; exit 1; }
 dir=$(mktemp -d)
