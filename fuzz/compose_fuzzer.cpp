@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -114,6 +116,30 @@ void CheckWarnings(const MIDIComposeResult& result, const std::string (&texts)[3
     }
 }
 
+// Each note's place lies in the notes text after the one before, and every
+// byte lies in one note's place, is white space, or lies in a warning of
+// skipped characters or of notes dropped.
+void CheckPlaces(const MIDIComposeResult& result, const std::string& notes, int status) {
+    std::vector<int> cover(notes.size());  // 1 a note's, 2 told of, 3 both
+    for (std::size_t i = 0; i < result.noteCount; ++i) {
+        const MIDIComposePlace& p = result.places[i];
+        if (p.start >= p.end || p.end > notes.size() || (i > 0 && result.places[i - 1].end > p.start)) {
+            Fault("a note's place lies outside the text or out of order", status);
+        }
+        std::fill(cover.begin() + p.start, cover.begin() + p.end, 1);
+    }
+    for (std::size_t i = 0; i < result.warningCount; ++i) {
+        const MIDIComposeWarning& w = result.warnings[i];
+        if (w.argument != COMPOSE_ARGUMENT_NOTES || (w.code != COMPOSE_WARN_SKIPPED_CHARACTERS && w.code != COMPOSE_WARN_NOTES_DROPPED)) continue;
+        for (std::size_t b = w.start; b < w.end; ++b) cover[b] = cover[b] == 1 ? 3 : 2;
+    }
+    for (std::size_t b = 0; b < notes.size(); ++b) {
+        if (cover[b] == 3 || (cover[b] == 0 && std::isspace(static_cast<unsigned char>(notes[b])) == 0)) {
+            Fault("a byte of the notes is neither a note's, white space, nor told of", status);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -181,6 +207,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fault("a failed call handed back notes", utf8Status);
     }
     CheckWarnings(result, {(flags & 1) ? "" : n8, (flags & 4) ? "" : b8, (flags & 2) ? "" : i8}, utf8Status);
+    if (utf8Status == COMPOSE_OK) CheckPlaces(result, (flags & 1) ? "" : n8.c_str(), utf8Status);  // as far as the library read
     // The score: written or refused for its length, and whole either way.
     MIDIComposeScore score{};
     score.size = sizeof score;

@@ -18,7 +18,7 @@
 /* The version this header describes; MIDIComposeVersion() gives the loaded
  * library's. The build reads its version from these three lines. */
 #define MIDICOMPOSE_VERSION_MAJOR 1
-#define MIDICOMPOSE_VERSION_MINOR 4
+#define MIDICOMPOSE_VERSION_MINOR 5
 #define MIDICOMPOSE_VERSION_PATCH 0
 
 #if defined(_WIN32) || defined(__CYGWIN__)
@@ -123,6 +123,15 @@ typedef struct MIDIComposeNote {
     int channel;      /* 0, or 9 (channel 10) for drums */
 } MIDIComposeNote;
 
+/* Where a composed note stands in the notes text: bytes [start, end) of its
+ * UTF-8, the units of a warning's place. In beat notation that is the whole
+ * token, name and ":beats" ("C5:2" is 4 bytes); in notes without spaces, its
+ * letter. Since 1.5.0. */
+typedef struct MIDIComposePlace {
+    size_t start;  /* first byte of the note's text */
+    size_t end;    /* the byte after it */
+} MIDIComposePlace;
+
 /*
  * What MIDIComposeUTF8 hands back. Set `size` to sizeof(MIDIComposeResult)
  * before the call: the library fills only the fields that fit in it, so a
@@ -145,6 +154,11 @@ typedef struct MIDIComposeResult {
     /* Since 1.3.0: */
     const MIDIComposeWarning* warnings;  /* ordered by argument, then place; NULL when there are none */
     size_t warningCount;                 /* entries at warnings */
+    /* Since 1.5.0: */
+    const MIDIComposePlace* places;  /* each note's place, in noteList's order (noteCount entries); NULL when
+                                        noteList is. Every byte of the notes text lies in one note's place, is
+                                        white space between notes, or lies in a SKIPPED_CHARACTERS or
+                                        NOTES_DROPPED warning's place. */
 } MIDIComposeResult;
 
 /*
@@ -165,7 +179,7 @@ MIDICOMPOSE_API int MIDIComposeUTF8(const char* notes, const char* outputPath, c
  * zeroed structure, on NULL and when called twice. */
 MIDICOMPOSE_API void MIDIComposeFreeResult(MIDIComposeResult* result);
 
-/* The library's version, "1.4.0": the loaded library's, which may be newer
+/* The library's version, "1.5.0": the loaded library's, which may be newer
  * than the header a program was built with. */
 MIDICOMPOSE_API const char* MIDIComposeVersion(void);
 

@@ -259,8 +259,8 @@ TEST_P(AllocationFailureTest, EndsEveryInMemoryCallCleanly) {
             const Bytes got = result.data != nullptr ? Bytes(result.data, result.data + result.length) : Bytes();
             const bool nothingHandedOver = result.data == nullptr && result.output == nullptr &&
                                            result.errors == nullptr && result.noteList == nullptr &&
-                                           result.warnings == nullptr;
-            const std::size_t notes = result.noteList != nullptr ? result.noteCount : 0;
+                                           result.warnings == nullptr && result.places == nullptr;
+            const std::size_t notes = result.noteList != nullptr && result.places != nullptr ? result.noteCount : 0;
             const std::size_t warnings = result.warnings != nullptr ? result.warningCount : 0;
             const bool saysNoMemory = result.errors != nullptr && std::string(result.errors) == "Error: Memory allocation failed\n";
             // The result's buffers were counted as live; release them while counting.

@@ -122,7 +122,7 @@ TEST(MIDIComposeMusicXML, WritesEachCaseOfTheRule) {
 // a score saved as the file is (the command's table has those that fail).
 TEST(MIDIComposeMusicXML, TakesACallersNotesAndSavesAsTheFileIsSaved) {
     const MIDIComposeNote notes[] = {{0, 480, 61, 0}, {480, 480, 5, 0}};
-    MIDIComposeResult own{sizeof own, nullptr, 0, nullptr, nullptr, 0, 2, 2.0, "a&b<c>", notes, 2, nullptr, 0};
+    MIDIComposeResult own{sizeof own, nullptr, 0, nullptr, nullptr, 0, 2, 2.0, "a&b<c>", notes, 2, nullptr, 0, nullptr};
     MIDIComposeScore score{};
     score.size = sizeof score;
     ASSERT_EQ(MIDIComposeMusicXML(&own, nullptr, &score), COMPOSE_OK);

@@ -2,6 +2,7 @@
 // text, with its place in bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <iterator>
 #include <random>
@@ -99,6 +100,36 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"a 101st token", Tokens(101), "1", "piano", "NOTES_DROPPED notes -1 200 202"}),
     testing_support::NamedAfterDescription());
 
+// Each note's place in the notes text: "start-end" a note, in bytes.
+TEST(MIDIComposeUTF8, HandsBackEachNotesPlace) {
+    std::string tokens101, first100;
+    for (int i = 0; i < 101; ++i) tokens101 += "C ", first100 += i < 100 ? " " + std::to_string(2 * i) + "-" + std::to_string(2 * i + 1) : "";
+    const struct {
+        const char* what;
+        std::string notes, places;
+    } cases[] = {
+        {"letters", "FACE", "0-1 1-2 2-3 3-4"},
+        {"names with their lengths", "C:2 E G:0.5 C5:2", "0-3 4-5 6-11 12-16"},
+        {"a multi-byte name", "caf\xC3\xA9:2 C", "0-7 8-9"},
+        {"tabs and line breaks between", "\tC\t D:2\n\nE ", "1-2 4-7 9-10"},
+        {"letters among skipped characters", "C#5\xC3\xA9" "D\tE", "0-1 5-6 7-8"},
+        {"names that are no notes", "H 1 C", "0-1 2-3 4-5"},
+        {"a note past the 100th dropped", tokens101, first100.substr(1)},
+    };
+    for (const auto& c : cases) {
+        MIDIComposeResult result{};
+        result.size = sizeof result;
+        ASSERT_EQ(MIDIComposeUTF8(c.notes.c_str(), nullptr, "piano", "1", &result), COMPOSE_OK) << c.what;
+        std::string places;
+        for (std::size_t i = 0; i < result.noteCount; ++i) {
+            places += (i > 0 ? " " : "") + std::to_string(result.places[i].start) + "-" + std::to_string(result.places[i].end);
+        }
+        EXPECT_EQ(places, c.places) << c.what;
+        MIDIComposeFreeResult(&result);
+        EXPECT_EQ(result.places, nullptr);
+    }
+}
+
 TEST(MIDIComposeWarningName, NamesEveryCodeAndNothingElse) {
     int named = 0;
     for (int code = -2; code < 40; ++code) named += MIDIComposeWarningName(code) != nullptr;
@@ -123,14 +154,17 @@ TEST(MIDIComposeUTF8, WarnsOfExactlyTheCharactersTheGrammarDidNotTakeAsWritten) 
         const int count = 1 + static_cast<int>(random() % 105);
         for (int i = 0; i < count; ++i) {
             tokens.push_back(std::string(names[random() % std::size(names)]) + lengths[random() % std::size(lengths)]);
-            notes += (i > 0 && round % 5 != 0 ? " " : "") + tokens.back();
+            // Every fifth text has no separators, every fifth only tabs and line breaks: both are compact.
+            const char* const separators[] = {"", "\t", "\n", " ", " ", "\t ", " \n\n"};
+            notes += (i == 0 || round % 5 == 0 ? "" : separators[round % 5 == 1 ? 1 + random() % 2 : 1 + random() % 6]) +
+                     tokens.back();
         }
         const bool compact = notes.find(' ') == std::string::npos;
         const std::string beats = round % 3 == 0 ? "0.333" : round % 3 == 1 ? "1.5x" : "1";
         MIDIComposeResult result{};
         result.size = sizeof result;
         ASSERT_EQ(MIDIComposeUTF8(notes.c_str(), nullptr, "piano", beats.c_str(), &result), COMPOSE_OK) << notes;
-        std::vector<bool> nameWarned(tokens.size()), lengthWarned(tokens.size()), skipped(notes.size());
+        std::vector<bool> nameWarned(tokens.size()), lengthWarned(tokens.size()), skipped(notes.size()), told(notes.size());
         std::tuple<int, std::size_t, int> previous{-1, 0, 0};
         for (std::size_t i = 0; i < result.warningCount; ++i) {
             const MIDIComposeWarning& w = result.warnings[i];
@@ -147,6 +181,7 @@ TEST(MIDIComposeUTF8, WarnsOfExactlyTheCharactersTheGrammarDidNotTakeAsWritten) 
                     EXPECT_TRUE(compact && std::regex_match(span, std::regex("[^A-Za-z \t\n\v\f\r]+"))) << span;
                     for (std::size_t b = w.start; b < w.end; ++b) skipped[b] = true;
                     break;
+                case COMPOSE_WARN_NOTES_DROPPED: std::fill(told.begin() + w.start, told.begin() + w.end, true); break;
                 case COMPOSE_WARN_UNKNOWN_LETTER: EXPECT_EQ(key, 60) << span; break;
                 case COMPOSE_WARN_KEY_CLAMPED: EXPECT_EQ(key, 127) << span; break;
                 case COMPOSE_WARN_SHARP_OR_FLAT:
@@ -159,6 +194,21 @@ TEST(MIDIComposeUTF8, WarnsOfExactlyTheCharactersTheGrammarDidNotTakeAsWritten) 
                 const bool onLength = span[0] == ':' || w.code == COMPOSE_WARN_LENGTH_TRAILING;
                 (onLength ? lengthWarned : nameWarned)[static_cast<std::size_t>(w.note)] = true;
             }
+        }
+        // Each note's place is its token (beat notation) or its letter, in
+        // order; and every byte lies in one note's place, is white space
+        // between notes, or is told as skipped or dropped.
+        std::vector<int> placed(notes.size());
+        for (std::size_t i = 0; i < result.noteCount; ++i) {
+            const MIDIComposePlace& p = result.places[i];
+            ASSERT_TRUE(p.start < p.end && p.end <= notes.size() && (i == 0 || result.places[i - 1].end <= p.start)) << notes;
+            const std::string text = notes.substr(p.start, p.end - p.start);
+            EXPECT_TRUE(compact ? text.size() == 1 && std::isalpha(static_cast<unsigned char>(text[0])) : text == tokens[i]) << text;
+            for (std::size_t b = p.start; b < p.end; ++b) ++placed[b];
+        }
+        for (std::size_t b = 0; b < notes.size(); ++b) {
+            const bool toldOf = skipped[b] || told[b], space = std::isspace(static_cast<unsigned char>(notes[b])) != 0;
+            EXPECT_TRUE(placed[b] == 1 ? !toldOf : placed[b] == 0 && (toldOf || space)) << notes << " @" << b;
         }
         // Compact notation: every byte before the 101st letter is a letter,
         // white space, or told as skipped.

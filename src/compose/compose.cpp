@@ -196,6 +196,7 @@ int Compose(const ComposeTexts& texts, const NativePathChar* nativePath, Compose
     out.notes = r.count;
     out.beats = beatSum;
     out.writer = std::move(r.writer);
+    out.list = std::move(r.list);
     return COMPOSE_OK;
 }
 

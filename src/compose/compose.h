@@ -34,6 +34,8 @@ struct NotationWarning {
     std::string message;
 };
 
+struct NoteList;
+
 // Everything a composition produces.
 struct Composed {
     int status = 0;
@@ -45,6 +47,7 @@ struct Composed {
     int notes = 0;       // on success
     double beats = 0.0;  // on success: the beat sum of the report
     MIDIWriterPtr writer;  // on success: the notes as the file holds them
+    std::unique_ptr<NoteList> list;  // on success: the notes as parsed, in the writer's order (their places)
     std::vector<NotationWarning> warnings;  // what the grammar did with the texts
 };
 

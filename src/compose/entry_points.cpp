@@ -66,6 +66,7 @@ void ClearResult(MIDIComposeResult* result) {
     if (HOLDS(result, noteCount)) result->noteCount = 0;
     if (HOLDS(result, warnings)) result->warnings = nullptr;
     if (HOLDS(result, warningCount)) result->warningCount = 0;
+    if (HOLDS(result, places)) result->places = nullptr;
 }
 
 // The warnings and their messages in one malloc'd block: the array, then
@@ -102,6 +103,16 @@ MIDIComposeNote* CopyNotes(const MIDIWriter& writer) {
     return list;
 }
 
+// Each note's place in the notes text, in a malloc'd array in the order of
+// the note list (the notes are added end to end in the order parsed); null
+// when memory runs out.
+MIDIComposePlace* CopyPlaces(const NoteList& list, int count) {
+    auto* places = static_cast<MIDIComposePlace*>(std::malloc(static_cast<std::size_t>(count) * sizeof(MIDIComposePlace)));
+    if (places == nullptr) return nullptr;
+    for (int i = 0; i < count; ++i) places[i] = {list.entries[i].start, list.entries[i].end};
+    return places;
+}
+
 // Hands the composition over; COMPOSE_NO_MEMORY, with nothing handed over,
 // when a copy cannot be made.
 int HandOver(const Composed& out, MIDIComposeResult* result) {
@@ -110,6 +121,7 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
     char* errors = nullptr;
     MIDIComposeNote* noteList = nullptr;
     MIDIComposeWarning* warnings = nullptr;
+    MIDIComposePlace* places = nullptr;
     bool ok = true;
     if (HOLDS(result, data) && !out.file.empty()) {
         ok = (data = CopyOut<unsigned char>(out.file.data(), out.file.size(), false)) != nullptr;
@@ -126,12 +138,16 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
     if (ok && HOLDS(result, warnings) && !out.warnings.empty()) {
         ok = (warnings = CopyWarnings(out.warnings)) != nullptr;
     }
+    if (ok && HOLDS(result, places) && out.list != nullptr) {
+        ok = (places = CopyPlaces(*out.list, out.notes)) != nullptr;
+    }
     if (!ok) {
         std::free(data);
         std::free(output);
         std::free(errors);
         std::free(noteList);
         std::free(warnings);
+        std::free(places);
         return COMPOSE_NO_MEMORY;
     }
     if (HOLDS(result, data)) result->data = data;
@@ -146,6 +162,7 @@ int HandOver(const Composed& out, MIDIComposeResult* result) {
     if (HOLDS(result, noteCount)) result->noteCount = noteList != nullptr ? out.writer->notes.size() : 0;
     if (HOLDS(result, warnings)) result->warnings = warnings;
     if (HOLDS(result, warningCount)) result->warningCount = warnings != nullptr ? out.warnings.size() : 0;
+    if (HOLDS(result, places)) result->places = places;
     return out.status;
 }
 
@@ -206,4 +223,5 @@ extern "C" MIDICOMPOSE_API void MIDIComposeFreeResult(MIDIComposeResult* result)
     if (HOLDS(result, noteCount)) result->noteCount = 0;
     MIDICOMPOSE_FREE_FIELD(result, MIDIComposeResult, warnings);
     if (HOLDS(result, warningCount)) result->warningCount = 0;
+    MIDICOMPOSE_FREE_FIELD(result, MIDIComposeResult, places);
 }

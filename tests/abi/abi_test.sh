@@ -14,6 +14,8 @@ fi
 report=$(abidiff "$baseline" "$library")
 status=$?
 echo "$report"
+# abidiff says nothing at all when the two are the same.
+[ "$status" -eq 0 ] && [ -z "$report" ] && { echo "the same ABI"; exit 0; }
 # abidiff's status bits: 1 error, 2 usage, 4 an ABI change, 8 an incompatible one.
 if (( status & 11 )); then
   echo "abidiff reports an error or an incompatible change (status $status)"
