@@ -5,6 +5,8 @@
 Song(notes=4, instrument='violin', program=40, beats=6.0, bytes=65)
 >>> song.timeline[3]
 Note(start=4.0, beats=2.0, key=72, name='C5', channel=0)
+>>> song.text[song.places[3]]
+'C5:2'
 >>> import warnings
 >>> with warnings.catch_warnings(record=True):
 ...     compose("C#5 E").warnings[0]
@@ -16,11 +18,12 @@ the version, the statuses, the instruments and the notes are the library's.
 import ctypes
 import enum
 import functools
+import itertools
 import os
 import struct
 import warnings as _warnings
 from dataclasses import dataclass, field
-from typing import Any, Dict, NamedTuple, Optional, Tuple, Type, Union
+from typing import Any, Dict, List, NamedTuple, Optional, Tuple, Type, Union
 
 from . import _display, _native, _score, _sound
 from ._arguments import path as _path, refuse_nul as _refuse_nul, text as _text
@@ -28,7 +31,7 @@ from ._score import ScoreView, ScoreWarning
 
 __all__ = ["compose", "instruments", "Song", "Note", "TextWarning", "NotationWarning", "Status", "RenderStatus", "ComposeError", "BadBeatsError",
            "BadInstrumentError", "NoNotesError", "BadNoteError", "TooLongError", "SaveError", "OutOfMemoryError",
-           "AudioError", "ScoreTooLongError", "EngraverMissingError", "ScoreView", "ScoreWarning"]
+           "AudioError", "ScoreTooLongError", "ScoreTooLongToEngraveError", "EngraverMissingError", "ScoreView", "ScoreWarning"]
 
 _library = _native.load()
 __version__: str = _library.MIDIComposeVersion().decode("ascii")
@@ -118,6 +121,11 @@ class ScoreTooLongError(ComposeError, ValueError):
     """The score would run past 10,000 measures."""
 
 
+class ScoreTooLongToEngraveError(ScoreTooLongError):
+    """song.score() refuses a score longer than LilyPond engraves in seconds
+    (500 measures); song.musicxml() still gives it whole."""
+
+
 class EngraverMissingError(ComposeError, RuntimeError):
     """song.score() engraves with LilyPond, which is not installed: the text
     says how to install it."""
@@ -186,6 +194,11 @@ class Song:
     note_list: bytes = field(default=b"", repr=False, compare=False)
     #: what the grammar did with the texts, in order of argument and place
     warnings: Tuple[TextWarning, ...] = field(default=(), repr=False)
+    #: the notes text it was composed from
+    text: str = field(default="", repr=False)
+    #: each note's place in text, in the timeline's order: text[place] is the note as written
+    #: ("C5:2" in beat notation, its letter in notes without spaces)
+    places: Tuple[slice, ...] = field(default=(), repr=False)
 
     @functools.cached_property
     def timeline(self) -> Tuple[Note, ...]:
@@ -204,20 +217,32 @@ class Song:
         nearest 64th or triplet and notes of no length become grace notes;
         a ScoreWarning says how many did. Raises ScoreTooLongError past
         10,000 measures."""
-        status, message, text = _score.musicxml(_library, self.note_list, self.program, self.instrument)
-        words = (message or _NO_MEMORY).decode("utf-8", "replace")
+        return self._musicxml()[0]
+
+    def _musicxml(self) -> Tuple[bytes, int]:
+        """The score's MusicXML and measures; warns in the caller's caller."""
+        status, message, text, measures = _score.musicxml(_library, self.note_list, self.program, self.instrument)
+        # "" says nothing moved; only a missing message means memory ran out.
+        words = (message if message is not None else _NO_MEMORY).decode("utf-8", "replace")
         if status != Status.COMPOSE_OK:
             raise _ERRORS.get(status, ComposeError)(Status(status), words)
         if words:
-            _warnings.warn(f"score: {words}", ScoreWarning, stacklevel=2)
-        return text
+            _warnings.warn(f"score: {words}", ScoreWarning, stacklevel=3)
+        return text, measures
 
     def score(self) -> "ScoreView":
         """The score engraved by LilyPond (musicxml2ly, then lilypond's SVG
-        backend), shown by a notebook. Raises EngraverMissingError when
-        LilyPond is not installed."""
+        backend), shown by a notebook, its pages in order; warns as
+        musicxml() does. Raises EngraverMissingError when LilyPond is not
+        installed, and ScoreTooLongToEngraveError past 500 measures (LilyPond
+        would take minutes: musicxml() gives the score to open elsewhere)."""
+        text, measures = self._musicxml()
+        if measures > _score.MAX_ENGRAVED_MEASURES:
+            raise ScoreTooLongToEngraveError(
+                None, f"Error: Score too long to engrave: {measures} measures, at most {_score.MAX_ENGRAVED_MEASURES} "
+                      "(LilyPond would take minutes); song.musicxml() gives the whole score")
         try:
-            return ScoreView(_score.engrave(self.musicxml()))
+            return ScoreView(_score.engrave(text))
         except FileNotFoundError as error:
             raise EngraverMissingError(None, f"Error: {error}") from error
 
@@ -288,22 +313,34 @@ def _audio_library() -> ctypes.CDLL:
     return _audio
 
 
-def _code_point(text: bytes, offset: int) -> int:
-    """A byte offset of UTF-8 text as an index of the str it encodes."""
-    return sum(1 for byte in text[:offset] if byte & 0xC0 != 0x80)
+class _CodePoints:
+    """Byte offsets of UTF-8 text as indexes of the str it encodes; ASCII
+    text, where the two are the same, is not read."""
+
+    def __init__(self, text: bytes):
+        self._text = text
+        self._ascii = text.isascii()
+        self._starts: Optional[List[int]] = None
+
+    def __getitem__(self, offset: int) -> int:
+        if self._ascii:
+            return offset
+        if self._starts is None:  # the code point each byte is part of, and where the text ends
+            self._starts = list(itertools.accumulate((byte & 0xC0 != 0x80 for byte in self._text), initial=0))
+        return self._starts[offset]
 
 
-def _warnings_of(result: _native.Result, texts: Tuple[bytes, bytes, bytes]) -> Tuple[TextWarning, ...]:
+def _warnings_of(result: _native.Result, texts: Tuple[_CodePoints, _CodePoints, _CodePoints]) -> Tuple[TextWarning, ...]:
     """The result's warnings, their places in code points; texts are the
     notes, beats and instrument as the library read them."""
     found = []
     for index in range(result.warning_count):
         w = result.warnings[index]
-        text = texts[w.argument]
+        at = texts[w.argument]
         found.append(TextWarning(_library.MIDIComposeWarningName(w.code).decode("ascii"),
                                  _library.MIDIComposeArgumentName(w.argument).decode("ascii"),
-                                 w.note if w.note >= 0 else None, _code_point(text, w.start),
-                                 _code_point(text, w.end), w.message.decode("utf-8", "replace")))
+                                 w.note if w.note >= 0 else None, at[w.start], at[w.end],
+                                 w.message.decode("utf-8", "replace")))
     return tuple(found)
 
 
@@ -332,18 +369,19 @@ def compose(notes: str, path: Union[str, bytes, "os.PathLike[str]", "os.PathLike
     texts = (_refuse_nul(notes, "notes").encode("utf-8", "surrogatepass"),
              _text(beats, "beats"), _text(instrument, "instrument", integral=True))
     where = _path(path) if path is not None else None
-    song = _compose(texts, None, None)
+    song = _compose(notes, texts, None, None)
     if song.warnings:
         # Before the file is saved: under warnings.simplefilter("error") this
         # raises, and nothing is written.
         _warnings.warn("\n".join(f"{w.argument}:{w.start + 1}: {w.message} [{w.code}]" for w in song.warnings),
                        NotationWarning, stacklevel=2)
-    return song if path is None else _compose(texts, where, os.fspath(path))
+    return song if path is None else _compose(notes, texts, where, os.fspath(path))
 
 
-def _compose(texts: Tuple[bytes, bytes, bytes], where: Optional[bytes], path: Union[str, bytes, None]) -> Song:
-    """One call of the library; texts are the notes, beats and instrument,
-    where the file's path as bytes and path as the song keeps it."""
+def _compose(notes: str, texts: Tuple[bytes, bytes, bytes], where: Optional[bytes],
+             path: Union[str, bytes, None]) -> Song:
+    """One call of the library; texts are the notes, beats and instrument as
+    UTF-8, where the file's path as bytes and path as the song keeps it."""
     result = _native.Result(size=ctypes.sizeof(_native.Result))
     status = _library.MIDIComposeUTF8(texts[0], where, texts[2], texts[1], ctypes.byref(result))
     try:
@@ -351,11 +389,14 @@ def _compose(texts: Tuple[bytes, bytes, bytes], where: Optional[bytes], path: Un
             message = (result.errors or _NO_MEMORY).decode("utf-8", "replace").strip()
             raise _ERRORS.get(status, ComposeError)(Status(status), message)
         data = ctypes.string_at(result.data, result.length)
+        at = tuple(_CodePoints(text) for text in texts)
         return Song(data=data, program=result.program, instrument=result.instrument.decode("ascii"),
                     notes=result.notes, beats=result.beats, report=result.output.decode("utf-8", "replace"),
                     path=path,
                     note_list=ctypes.string_at(result.note_list, result.note_count * ctypes.sizeof(_native.Note)),
-                    warnings=_warnings_of(result, texts))
+                    warnings=_warnings_of(result, at), text=notes,
+                    places=tuple(slice(at[0][result.places[i].start], at[0][result.places[i].end])
+                                 for i in range(result.note_count)))
     finally:
         _library.MIDIComposeFreeResult(ctypes.byref(result))
 

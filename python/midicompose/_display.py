@@ -20,10 +20,12 @@ _BLACK_KEYS = {1, 3, 6, 8, 10}
 _DRUM_CHANNEL = 9  # channel 10, where a General MIDI key names a percussion sound
 
 
-def piano_roll(timeline: Sequence["Note"], remarks: Optional[Dict[int, str]] = None) -> str:
+def piano_roll(timeline: Sequence["Note"], remarks: Optional[Dict[int, str]] = None,
+               written: Sequence[str] = ()) -> str:
     """The notes on a grid of beats (columns) and keys (rows, C's named);
-    drums as diamonds, since their keys name sounds, not pitches. A note with
-    a remark (its warnings, by index) is outlined and its title says why."""
+    drums as diamonds, since their keys name sounds, not pitches. Each note's
+    title holds its characters in the notes text (written, by index); a note
+    with a remark (its warnings, by index) is outlined and its title says why."""
     remarks = remarks or {}
     if not timeline:
         return ""
@@ -49,7 +51,8 @@ def piano_roll(timeline: Sequence["Note"], remarks: Optional[Dict[int, str]] = N
     for index, note in enumerate(timeline):
         x, top = _LABELS + note.start * _BEAT, y(note.key)
         remark = f": {remarks[index]}" if index in remarks else ""
-        title = f"<title>{html.escape(note.name)} at beat {note.start:g}, {note.beats:g} beats{html.escape(remark)}</title>"
+        text = f" ({written[index]})" if index < len(written) else ""
+        title = f"<title>{html.escape(f'{note.name} at beat {note.start:g}, {note.beats:g} beats{text}{remark}')}</title>"
         warned = ' warned" stroke="#d9822b" stroke-width="2' if remark else ""
         if note.channel == _DRUM_CHANNEL:
             cx, cy, r = x + 1 + _LANE / 2, top + _LANE / 2, _LANE / 2
@@ -73,7 +76,7 @@ def song_html(song: "Song", wav: Optional[bytes], problem: Optional[str]) -> str
             remarks[w.note] = f"{remarks[w.note]}; {w.message}" if w.note in remarks else w.message
     parts = ['<div class="midicompose-song">',
              f"<div>{song.notes} notes, {song.beats:g} beats, {html.escape(what)}</div>",
-             piano_roll(song.timeline, remarks)]
+             piano_roll(song.timeline, remarks, [song.text[place] for place in song.places])]
     if song.warnings:
         items = "".join(f"<li>{html.escape(f'{w.argument}:{w.start + 1}: {w.message} [{w.code}]')}</li>"
                         for w in song.warnings)

@@ -34,6 +34,15 @@ class Warning_(ctypes.Structure):
     ]
 
 
+class Place(ctypes.Structure):
+    """MIDIComposePlace of midicompose.h."""
+
+    _fields_ = [
+        ("start", ctypes.c_size_t),
+        ("end", ctypes.c_size_t),
+    ]
+
+
 class Result(ctypes.Structure):
     """MIDIComposeResult of midicompose.h."""
 
@@ -51,6 +60,7 @@ class Result(ctypes.Structure):
         ("note_count", ctypes.c_size_t),
         ("warnings", ctypes.POINTER(Warning_)),
         ("warning_count", ctypes.c_size_t),
+        ("places", ctypes.POINTER(Place)),
     ]
 
 

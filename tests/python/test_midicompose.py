@@ -3,6 +3,7 @@ against the native midicompose command (MIDICOMPOSE_CLI) and mido."""
 import importlib.metadata
 import io
 import os
+import pathlib
 import random
 import subprocess
 import warnings
@@ -50,6 +51,7 @@ def mido_timeline(midi):
     return tuple(sorted(notes, key=lambda note: note[0]))
 
 
+@pytest.mark.filterwarnings("ignore::midicompose.NotationWarning")  # generated notes say what became of them
 def test_agrees_with_the_native_command_on_generated_compositions(tmp_path):
     rng = random.Random(1234)
     path = str(tmp_path / "song.mid")
@@ -59,7 +61,7 @@ def test_agrees_with_the_native_command_on_generated_compositions(tmp_path):
         if os.path.exists(path):
             os.remove(path)
         code, out, err = native(notes, path, str(instrument), repr(beats) if isinstance(beats, float) else str(beats))
-        written = open(path, "rb").read() if code == 0 else None
+        written = pathlib.Path(path).read_bytes() if code == 0 else None
         os.path.exists(path) and os.remove(path)
         try:
             song = midicompose.compose(notes, path, instrument=instrument, beats=beats)
@@ -72,7 +74,7 @@ def test_agrees_with_the_native_command_on_generated_compositions(tmp_path):
         outcomes.add(Status.COMPOSE_OK)
         assert code == 0, (notes, instrument, beats, err)
         assert song.report == out
-        assert song.data == written == open(path, "rb").read()
+        assert song.data == written == pathlib.Path(path).read_bytes()
         midi = mido.MidiFile(file=io.BytesIO(song.data))
         assert sum(m.type == "note_on" for m in midi.tracks[0]) == song.notes
         assert song.timeline == mido_timeline(midi), (notes, instrument, beats)
@@ -125,7 +127,8 @@ def test_the_version_statuses_and_instruments_are_the_librarys():
     named = {value: library.MIDIComposeStatusName(value) for value in range(1001)}
     assert {value: name.decode() for value, name in named.items() if name is not None} == \
         {status.value: status.name for status in Status}
-    song = midicompose.compose("C:2 E G C5:2 A9", instrument="DRUMS")
+    with pytest.warns(midicompose.NotationWarning, match="A9 is above the highest MIDI key"):
+        song = midicompose.compose("C:2 E G C5:2 A9", instrument="DRUMS")
     assert repr(song) == "Song(notes=5, instrument='drums', program=128, beats=7.0, bytes=71)"
     assert song.timeline[0] == (0.0, 2.0, 60, "C4", 9) and song.timeline[-1].name == "G9"
 
@@ -157,7 +160,7 @@ def test_takes_paths_as_text_bytes_or_path_objects_and_writes_any_name_byte_for_
                  os.fsdecode(folder + b"/" + latin1)]:
         song = midicompose.compose("C E G", path)
         assert song.path == os.fspath(path)
-        assert open(os.fsencode(path), "rb").read() == song.data
+        assert pathlib.Path(os.fsdecode(path)).read_bytes() == song.data
     assert sorted(os.listdir(folder)) == sorted([b"text.mid", b"bytes.mid", b"object.mid", latin1])
 
 
@@ -180,28 +183,52 @@ def test_warnings_say_what_became_of_text_with_places_in_code_points(notes, beat
     assert all(w.message for w in song.warnings)
 
 
+@pytest.mark.parametrize("notes, written", [
+    ("C:2 E G C5:2", ["C:2", "E", "G", "C5:2"]),
+    ("FACE", ["F", "A", "C", "E"]),
+    ("caf\u00e9:2 \U0001d11e\tC\n", ["caf\u00e9:2", "\U0001d11e", "C"]),
+    ("C\u266f\u00c0D\tE", ["C", "D", "E"]),
+])
+@pytest.mark.filterwarnings("ignore::midicompose.NotationWarning")
+def test_each_note_knows_its_characters_in_code_points(notes, written):
+    song = midicompose.compose(notes)
+    assert [notes[place] for place in song.places] == written and song.text == notes
+
+
 def test_warnings_as_errors_make_compose_strict_and_save_nothing(tmp_path):
     with warnings.catch_warnings():
         warnings.simplefilter("error", midicompose.NotationWarning)
         with pytest.raises(midicompose.NotationWarning, match=r"notes:2: C#5 has no sharps"):
             midicompose.compose("C#5 E", tmp_path / "strict.mid")
     assert not (tmp_path / "strict.mid").exists()
-    with warnings.catch_warnings(record=True):
+    with pytest.warns(midicompose.NotationWarning, match="H is no note name"):
         shown = midicompose.compose("H C")._repr_html_()
     assert '<li>notes:1: H is no note name (A to G): played as C4 (key 60) [UNKNOWN_LETTER]</li>' in shown
     assert shown.count('class="note warned"') == 1
+    assert "<title>C4 at beat 0, 1 beats (H): H is no note name" in shown and "<title>C4 at beat 1, 1 beats (C)<" in shown
 
 
 def test_the_score_is_the_commands_and_lilypond_engraves_it(tmp_path, monkeypatch):
     notes = "C:0.333 D:0.333 E:0.333 C5:2"
     subprocess.run([CLI, "--musicxml", tmp_path / "c.musicxml", notes, tmp_path / "c.mid", "violin"], check=True,
                    capture_output=True)
-    song = midicompose.compose(notes, instrument="violin")
+    with pytest.warns(midicompose.NotationWarning, match="C:0.333 lasts 159.84 ticks"):
+        song = midicompose.compose(notes, instrument="violin")
     with pytest.warns(midicompose.ScoreWarning, match="score: 4 notes moved to the nearest 64th or triplet"):
         assert song.musicxml() == (tmp_path / "c.musicxml").read_bytes()
     with pytest.raises(midicompose.ScoreTooLongError, match="12500 measures, at most 10000"):
         midicompose.compose("C:500 " * 100).musicxml()
-    assert song.score()._repr_svg_().count("<svg") == 1  # make check installs LilyPond
+    plain = midicompose.compose("C D E F")  # nothing moves: no ScoreWarning, which would fail the test
+    assert plain.musicxml().startswith(b"<?xml")
+    assert plain.score()._repr_svg_().count("<svg") == 1  # make check installs LilyPond
+    with pytest.raises(midicompose.ScoreTooLongToEngraveError, match=r"501 measures, at most 500.*song.musicxml\(\)"):
+        midicompose.compose("C:2000 D").score()
+    # Pages in the order of their numbers, as an engraver that writes eleven names them.
+    for name, script in (("musicxml2ly", ""), ("lilypond", 'for n in 3 11 1 10 2 4 5 6 7 8 9; do echo $n > score-$n.svg; done')):
+        (tmp_path / name).write_text(f"#!/bin/sh\n{script}\n")
+        (tmp_path / name).chmod(0o755)
     monkeypatch.setenv("PATH", str(tmp_path))
+    assert [int(page) for page in plain.score().svg] == list(range(1, 12))
+    (tmp_path / "lilypond").unlink()
     with pytest.raises(midicompose.EngraverMissingError, match=r"apt-get install lilypond"):
-        song.score()
+        plain.score()
