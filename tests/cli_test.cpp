@@ -388,11 +388,11 @@ TEST(Batch, PlacesEachWarningInItsLineAndFailsItUnderStrict) {
 // its line, and a score too long fails its line.
 TEST(Batch, WritesEachScoreBesideItsOutput) {
     TempDir dir;
-    const Outcome run = Command({"--batch", "-", "--musicxml"}, "C:0.333 D\ta.mid\n" + k500Beats + "\tb.MIDI\n", dir.path());
+    const Outcome run = Command({"--batch", "-", "--musicxml"}, "C:0.333 D\ta.mid\n" + k500Beats + "\tb.MIDI\nE\tc.MIDI\n", dir.path());
     EXPECT_EQ(run.exit, 1);
     EXPECT_NE(run.err.find("<stdin>:1: score: 2 notes moved to the nearest 64th or triplet\n"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("<stdin>:2: COMPOSE_SCORE_TOO_LONG: Error: Score too long"), std::string::npos) << run.err;
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a.mid", "a.musicxml", "b.MIDI"}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a.mid", "a.musicxml", "b.MIDI", "c.MIDI", "c.musicxml"}));
 }
 
 TEST(Batch, RefusesTwoLinesNamingOneOutputBeforeWritingAnything) {

@@ -59,7 +59,7 @@ std::string Find(const std::string& text, const char* pattern) {
 }
 
 // Each note as "C4 8." ("r" a rest, "g" a grace note, "t" a triplet value,
-// "~" tied on), measures apart by " |"; or with `lengths`, each note's
+// "~" after it tied on, "~" before it tied from the piece before), measures apart by " |"; or with `lengths`, each note's
 // ticks joined over its ties ("g" a grace note), rests left out.
 std::string Describe(const std::string& xml, bool lengths = false) {
     static const std::regex part("<note>([\\s\\S]*?)</note>|<measure number=\"(\\d+)\"");
@@ -78,7 +78,7 @@ std::string Describe(const std::string& xml, bool lengths = false) {
             out += (*it)[2] == "1" ? "" : " |";
         } else if (!lengths) {
             const auto value = std::find(types.begin(), types.end(), Find(n, "<type>(\\w+)<")) - types.begin();
-            out += " " + std::string(grace ? "g" : "") + (rest ? "r" : Find(n, "step>(\\w)<") + Find(n, "octave>(\\d)<")) +
+            out += " " + std::string(grace ? "g" : "") + (n.find("<tie type=\"stop\"") != std::string::npos ? "~" : "") + (rest ? "r" : Find(n, "step>(\\w)<") + Find(n, "octave>(\\d)<")) +
                    (grace ? "" : " " + std::to_string(1 << value)) + (n.find("<dot/>") != std::string::npos ? "." : "") +
                    (n.find("<time-mod") != std::string::npos ? "t" : "") + (n.find("<tie type=\"start\"") != std::string::npos ? "~" : "");
         }
@@ -94,16 +94,20 @@ TEST(MIDIComposeMusicXML, WritesEachCaseOfTheRule) {
         const char *what, *notes, *instrument, *pieces, *counts, *xml;
     } cases[] = {
         {"a triplet of eighths", "C:0.333 D:0.333 E:0.333", "piano", "C4 8t D4 8t E4 8t r 4 r 2", "3 0 0", "<tuplet type=\"start\""},
-        {"into a triplet beat and out", "C:1.333 D:0.333 E:1.333", "piano", "C4 4~ C4 8t D4 8t E4 8t~ E4 4 r 4", "3 0 0", "</score"},
+        {"into a triplet beat and out", "C:1.333 D:0.333 E:1.333", "piano", "C4 4~ ~C4 8t D4 8t E4 8t~ ~E4 4 r 4", "3 0 0", "</score"},
         {"a 16th and a dotted eighth", "C:0.24 D:0.76", "piano", "C4 16 D4 8. r 4 r 2", "2 0 0", "forward hook"},
-        {"a note over a barline", "C:3 D:2", "piano", "C4 2. D4 4~ | D4 4 r 4 r 2", "0 0 0", "<tied type=\"stop\"/>"},
+        {"a note over a barline", "C:3 D:2", "piano", "C4 2. D4 4~ | ~D4 4 r 4 r 2", "0 0 0", "<tied type=\"stop\"/>"},
         {"a dotted quarter", "C:1.5 D:0.5", "piano", "C4 4. D4 8 r 2", "0 0 0", "<beat-type>4</beat-type>"},
-        {"off the beat, tied over it", "C:0.5 D E:0.5", "piano", "C4 8 D4 8~ D4 8 E4 8 r 2", "0 0 0", "<sound tempo=\"120\"/>"},
-        {"half a bar from its second beat", "C D:2 E", "piano", "C4 4 D4 4~ D4 4 E4 4", "0 0 0", "<midi-program>1<"},
+        {"off the beat, tied over it, beamed apart at the beat", "C:0.5 D E:0.5", "piano", "C4 8 D4 8~ ~D4 8 E4 8 r 2", "0 0 0",
+         "<sound tempo=\"120\"/>[\\s\\S]*>begin</beam>[\\s\\S]*>end</beam>[\\s\\S]*>begin</beam>[\\s\\S]*>end</beam>"},
+        {"a quarter inside a beat ends its beams", "C:0.1667 D:0.667 E:0.1667", "piano", "C4 16t D4 4t E4 16t r 4 r 2", "0 0 0",
+         "^(?![\\s\\S]*<beam)"},
+        {"half a bar from its second beat", "C D:2 E", "piano", "C4 4 D4 4~ ~D4 4 E4 4", "0 0 0", "<midi-program>1<"},
         {"a grace note, and one left out", "C:0.001 D E:0.001", "piano", "gC4 D4 4 r 4 r 2", "0 1 1", "slash=\"yes\""},
         {"the lowest clef", "C1 D1", "piano", "C1 4 D1 4 r 2", "0 0 0", "<line>4</line><clef-octave-change>-1<"},
-        {"bass clef", "C3 E3", "violin", "C3 4 E3 4 r 2", "0 0 0", "<sign>F</sign><line>4</line></clef>"},
-        {"treble clef an octave up", "C6 E6", "flute", "C6 4 E6 4 r 2", "0 0 0", "<clef-octave-change>1<"},
+        {"bass clef from key 36", "C2 C2", "violin", "C2 4 C2 4 r 2", "0 0 0", "<sign>F</sign><line>4</line></clef>"},
+        {"treble clef from key 60", "C4 C4", "violin", "C4 4 C4 4 r 2", "0 0 0", "<sign>G</sign><line>2</line></clef>"},
+        {"treble clef an octave up from key 84", "C6 C6", "flute", "C6 4 C6 4 r 2", "0 0 0", "<line>2</line><clef-octave-change>1<"},
         {"drums", "C2 D2", "drums", "C2 4 D2 4 r 2", "0 0 0",
          "<midi-channel>10</midi-channel><midi-unpitched>39<[\\s\\S]*<sign>percussion<[\\s\\S]*<instrument id=\"P1-K38\""},
         {"10,000 measures", long400.c_str(), "piano", nullptr, "0 0 0", "<measure number=\"10000\""},
