@@ -2,9 +2,10 @@
 """--play and song.play() through a real sound server: a PulseAudio daemon of
 this test's own (a private runtime folder, a null sink, stopped by its pid at
 the end) records what they play from the sink's monitor with parec. Each
-100 ms window of the WAV --wav writes is found in the recording (the median
-of the best normalised correlations at least 0.95, where another
-instrument's WAV is not), and the sound lasts as long within 100 ms. Without
+100 ms window of the WAV --wav writes is found in the recording, channel for
+channel (the median of the best normalised correlations at least 0.95,
+where the other channel and another instrument's WAV are not), the sound
+lasts as long within 100 ms, and its last 200 ms are the WAV's. Without
 a server or an ALSA device: RENDER_NO_OUTPUT (38), what to install, the MIDI
 file written; with ALSA's null device and no server, the sound goes there.
 Ctrl-C stops --play at once (130), and a server that goes away fails it (38).
@@ -43,9 +44,12 @@ keeper = subprocess.Popen(["pacat", "--raw", "--format=s16le", f"--rate={RATE}",
 time.sleep(1)
 
 
-def mono(raw):
-    samples = numpy.frombuffer(raw, dtype="<i2").astype(float).reshape(-1, 2)
-    return samples.mean(axis=1) / 32768
+def heard(raw):
+    """The left and right channels from the first sample that sounds to the
+    last (the null sink passes them bit for bit)."""
+    samples = numpy.frombuffer(raw, dtype="<i2").astype(float).reshape(-1, 2)  # in steps, so the quietest still count
+    loud = numpy.flatnonzero(numpy.abs(samples).max(axis=1) > 0)
+    return samples[loud[0]:loud[-1] + 1].T if loud.size else samples[:0].T
 
 
 def recorded(run):
@@ -59,31 +63,32 @@ def recorded(run):
         time.sleep(2.5)  # the null sink's own latency is 2 s
         parec.terminate()
         parec.wait()
-    sound = mono(open(path, "rb").read())
-    heard = numpy.flatnonzero(numpy.abs(sound) > 1e-3)
-    return (sound[heard[0]:heard[-1] + 1] if heard.size else sound[:0]), result
+    with open(path, "rb") as raw:
+        return heard(raw.read()), result
+
+
+def best(recording, wav, at):
+    """The best normalised correlation of the WAV's 100 ms window at `at`
+    found within 100 ms of its place in the recording; 0 where the
+    recording has ended before it."""
+    window, segment = wav[at:at + WINDOW], recording[max(0, at - WINDOW):at + 2 * WINDOW]
+    if segment.size < WINDOW or recording.size < at + WINDOW // 2:
+        return 0.0
+    spectrum = numpy.fft.rfft(segment, 2 * segment.size) * numpy.conj(numpy.fft.rfft(window, 2 * segment.size))
+    products = numpy.fft.irfft(spectrum)[:segment.size - WINDOW + 1]
+    energy = numpy.convolve(segment ** 2, numpy.ones(WINDOW), "valid")
+    return float(numpy.max(products / numpy.sqrt(energy * numpy.dot(window, window) + 1e-12)))
 
 
 def match(recording, wav):
-    """The median over the WAV's 100 ms windows of the best normalised
-    correlation found within 100 ms of each one's place in the recording."""
-    best = []
-    for at in range(0, wav.size - WINDOW, WINDOW):
-        window = wav[at:at + WINDOW]
-        segment = recording[max(0, at - WINDOW):at + 2 * WINDOW]
-        if segment.size < WINDOW or not window.any():
-            continue
-        spectrum = numpy.fft.rfft(segment, 2 * segment.size) * numpy.conj(numpy.fft.rfft(window, 2 * segment.size))
-        products = numpy.fft.irfft(spectrum)[:segment.size - WINDOW + 1]
-        energy = numpy.convolve(segment ** 2, numpy.ones(WINDOW), "valid")
-        best.append(numpy.max(products / numpy.sqrt(energy * numpy.dot(window, window) + 1e-12)))
-    return float(numpy.median(best))
+    """The median over the WAV's sounding 100 ms windows of best()."""
+    return float(numpy.median([best(recording, wav, at) for at in range(0, wav.size - WINDOW, WINDOW)
+                               if wav[at:at + WINDOW].any()]))
 
 
 def wav_of(path):
-    samples = mono(open(path, "rb").read()[44:])
-    heard = numpy.flatnonzero(numpy.abs(samples) > 1e-3)
-    return samples[:heard[-1] + 1]
+    with open(path, "rb") as raw:
+        return heard(raw.read()[44:])
 
 
 try:
@@ -98,9 +103,13 @@ try:
                                                     f"'{notes}', instrument='violin').play()"], env=env, check=True))
     figures = []
     for who, sound in (("--play", by_command), ("song.play()", by_python)):
-        same, other = match(sound, violin), match(sound, flute)
-        figures.append(f"{who}: {same:.3f} (the flute's WAV {other:.3f}), {sound.size / RATE:.2f} s of {violin.size / RATE:.2f}")
-        assert same >= 0.95 and other < 0.95 and abs(sound.size - violin.size) <= RATE / 10, figures[-1]
+        same = [match(sound[c], violin[c]) for c in (0, 1)]
+        crossed, other = max(match(sound[c], violin[1 - c]) for c in (0, 1)), match(sound[0], flute[0])
+        tail = min(best(sound[c], violin[c], violin.shape[1] - k * WINDOW) for c in (0, 1) for k in (1, 2))
+        figures.append(f"{who}: left {same[0]:.3f}, right {same[1]:.3f} (crossed {crossed:.3f}, the flute's WAV {other:.3f}), "
+                       f"last 200 ms {tail:.3f}, {sound.shape[1] / RATE:.2f} s of {violin.shape[1] / RATE:.2f}")
+        assert min(same) >= 0.95 and crossed < 0.95 and other < 0.95 and tail >= 0.95, figures[-1]
+        assert abs(sound.shape[1] - violin.shape[1]) <= RATE / 10, figures[-1]
     assert run.returncode == 0 and os.path.exists(os.path.join(work, "played.mid")), run.stderr
 
     # Ctrl-C stops the sound at once, the MIDI file and the WAV whole; a server that goes away is an output that failed.
