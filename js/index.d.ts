@@ -39,6 +39,10 @@ export interface Note {
   readonly name: string;
   /** 0, or 9 (channel 10) for drums. */
   readonly channel: number;
+  /** Where it stands in the notes text, `[start, end]` in UTF-16 units:
+   * `notes.slice(...note.place)` is the note as written ('C5:2' in beat
+   * notation, its letter in notes without spaces). */
+  readonly place: readonly [number, number];
 }
 
 /** The names of MIDIComposeWarningCode, without their prefix. */
@@ -121,5 +125,5 @@ export function instruments(): Promise<Readonly<Record<string, number>>>;
 /** A MIDI key's name, as the timeline gives it: 60 is 'C4', 61 'C#4'. */
 export function keyName(key: number): string;
 
-/** The engine's version, such as '1.4.0'. */
+/** The engine's version, such as '1.5.0'. */
 export function version(): Promise<string>;

@@ -29,7 +29,7 @@ function readCString(module, at) {
 function readFacts(module) {
   const names = readCString(module, module._MIDIComposeLayoutNames()).trim().split(' ');
   const values = new Uint32Array(module.HEAPU8.buffer, module._MIDIComposeLayout(), names.length);
-  const layout = { result: {}, note: {}, warning: {}, score: {} };
+  const layout = { result: {}, note: {}, warning: {}, place: {}, score: {} };
   names.forEach((name, i) => {
     const [group, field] = name.split('.');
     layout[group][field] = values[i];
@@ -100,37 +100,44 @@ function cString(engineFacts, text) {
   return at;
 }
 
-// The notes as the file holds them, in beats, with their keys' names.
-function readTimeline(view, at, count, layout, division) {
+// The notes as the file holds them, in beats, with their keys' names and
+// their places in the notes text (`units` maps its UTF-8 offsets to UTF-16).
+function readTimeline(view, at, count, layout, division, places, units) {
   const notes = [];
   for (let i = 0; i < count; i++) {
-    const note = at + i * layout.bytes;
-    const key = view.getInt32(note + layout.key, true);
+    const note = at + i * layout.note.bytes, place = places + i * layout.place.bytes;
+    const key = view.getInt32(note + layout.note.key, true);
     notes.push(Object.freeze({
-      start: view.getUint32(note + layout.start, true) / division,
-      beats: view.getUint32(note + layout.length, true) / division,
+      start: view.getUint32(note + layout.note.start, true) / division,
+      beats: view.getUint32(note + layout.note.length, true) / division,
       key,
       name: keyName(key),
-      channel: view.getInt32(note + layout.channel, true),
+      channel: view.getInt32(note + layout.note.channel, true),
+      place: Object.freeze([units(view.getUint32(place + layout.place.start, true)),
+        units(view.getUint32(place + layout.place.end, true))]),
     }));
   }
   return Object.freeze(notes);
 }
 
-// A byte offset of a text's UTF-8 as an index of its UTF-16 units, so that
-// text.slice(start, end) is a warning's place.
-function utf16Index(bytes, offset) {
-  let units = 0;
-  for (let i = 0; i < offset; i++) {
-    if ((bytes[i] & 0xC0) !== 0x80) units += bytes[i] >= 0xF0 ? 2 : 1;  // four bytes: a surrogate pair
+// Byte offsets of a text's UTF-8 as indexes of its UTF-16 units, so that
+// text.slice(start, end) is a place the engine gave in bytes. ASCII text,
+// where the two are the same, is not read.
+function utf16Units(text) {
+  const bytes = encoder.encode(text);
+  if (bytes.length === text.length) return (offset) => offset;
+  const units = new Uint32Array(bytes.length + 1);
+  for (let i = 0, unit = 0; i < bytes.length; i++) {
+    units[i] = unit;
+    if ((bytes[i] & 0xC0) !== 0x80) unit += bytes[i] >= 0xF0 ? 2 : 1;  // four bytes: a surrogate pair
+    units[i + 1] = unit;
   }
-  return units;
+  return (offset) => units[offset];
 }
 
 // The warnings: what the grammar did with the texts (notes, beats, instrument).
-function readWarnings(facts, view, at, count, texts) {
+function readWarnings(facts, view, at, count, units) {
   const { module, layout: { warning: layout }, warningNames, argumentNames } = facts;
-  const bytes = texts.map((text) => encoder.encode(text));
   const warnings = [];
   for (let i = 0; i < count; i++) {
     const w = at + i * layout.bytes;
@@ -139,8 +146,8 @@ function readWarnings(facts, view, at, count, texts) {
       code: warningNames.get(view.getInt32(w + layout.code, true)),
       argument: argumentNames.get(argument),
       note: note >= 0 ? note : null,
-      start: utf16Index(bytes[argument], view.getUint32(w + layout.start, true)),
-      end: utf16Index(bytes[argument], view.getUint32(w + layout.end, true)),
+      start: units[argument](view.getUint32(w + layout.start, true)),
+      end: units[argument](view.getUint32(w + layout.end, true)),
       message: readCString(module, view.getUint32(w + layout.message, true)),
     }));
   }
@@ -224,6 +231,7 @@ export async function compose(notes, { instrument = 'piano', beats = 1 } = {}) {
     const data = module.HEAPU8.slice(field('data'), field('data') + field('length'));
     const division = (data[12] << 8) | data[13];  // ticks per beat, from the file's header
     const program = view.getInt32(result + RESULT.program, true), instrument = readCString(module, field('instrument'));
+    const units = [texts[0], texts[2], texts[1]].map(utf16Units);  // notes, beats, instrument
     const noteBytes = module.HEAPU8.slice(field('noteList'), field('noteList') + field('noteCount') * layout.note.bytes);
     return Object.freeze({
       data,
@@ -235,8 +243,8 @@ export async function compose(notes, { instrument = 'piano', beats = 1 } = {}) {
       notes: view.getInt32(result + RESULT.notes, true),
       beats: view.getFloat64(result + RESULT.beats, true),
       report: readCString(module, field('output')),
-      timeline: readTimeline(view, field('noteList'), field('noteCount'), layout.note, division),
-      warnings: readWarnings(facts, view, field('warnings'), field('warningCount'), [texts[0], texts[2], texts[1]]),
+      timeline: readTimeline(view, field('noteList'), field('noteCount'), layout, division, field('places'), units[0]),
+      warnings: readWarnings(facts, view, field('warnings'), field('warningCount'), units),
     });
   } finally {
     if (result !== 0) {
@@ -253,7 +261,7 @@ export async function instruments() {
   return (await loadEngine()).table;
 }
 
-/** The engine's version, such as "1.4.0". */
+/** The engine's version, such as "1.5.0". */
 export async function version() {
   return (await loadEngine()).version;
 }

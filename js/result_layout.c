@@ -1,4 +1,4 @@
-/* Where MIDIComposeResult's, MIDIComposeNote's, MIDIComposeWarning's and MIDIComposeScore's fields lie in this build
+/* Where the fields of MIDIComposeResult, MIDIComposeNote, MIDIComposeWarning, MIDIComposePlace and MIDIComposeScore lie in this build
  * (wasm32), for the JavaScript binding: read from the structures
  * themselves, so no offset is written by hand anywhere. */
 #include <stddef.h>
@@ -19,6 +19,9 @@
     X(result, noteCount, offsetof(MIDIComposeResult, noteCount))                                   \
     X(result, warnings, offsetof(MIDIComposeResult, warnings))                                     \
     X(result, warningCount, offsetof(MIDIComposeResult, warningCount))                             \
+    X(result, places, offsetof(MIDIComposeResult, places))                                         \
+    X(place, bytes, sizeof(MIDIComposePlace)) X(place, start, offsetof(MIDIComposePlace, start))   \
+    X(place, end, offsetof(MIDIComposePlace, end))                                                 \
     X(warning, bytes, sizeof(MIDIComposeWarning)) X(warning, code, offsetof(MIDIComposeWarning, code)) \
     X(warning, argument, offsetof(MIDIComposeWarning, argument))                                   \
     X(warning, note, offsetof(MIDIComposeWarning, note))                                           \

@@ -83,21 +83,22 @@ function generator(seed) {
   return (items) => items[Math.floor(next() * items.length)];
 }
 
-test('places each warning in UTF-16 units, so that slicing the text gives it', async () => {
+test('places each warning and each note in UTF-16 units, so that slicing the text gives it', async () => {
   const cases = [
-    ['C:2 E G C5:2', '1', 'violin', []],
+    ['C:2 E G C5:2', '1', 'violin', [], ['C:2', 'E', 'G', 'C5:2']],
     ['\u{1D11E} C#5 H\u266F', '1', 'piano', [['UNKNOWN_LETTER', 'notes', 0, '\u{1D11E}'], ['SHARP_OR_FLAT', 'notes', 1, '#5'],
-                                            ['UNKNOWN_LETTER', 'notes', 2, 'H\u266F']]],
+                                            ['UNKNOWN_LETTER', 'notes', 2, 'H\u266F']], ['\u{1D11E}', 'C#5', 'H\u266F']],
     ['\u00E9\u{1D11E}CE', '0.333', '7up', [['SKIPPED_CHARACTERS', 'notes', null, '\u00E9\u{1D11E}'],
-                                         ['LENGTH_ROUNDED', 'beats', null, '0.333'], ['TRAILING_TEXT', 'instrument', null, 'up']]],
-    ['C', '2.25x', '7\u{1D11E}', [['TRAILING_TEXT', 'beats', null, 'x'], ['TRAILING_TEXT', 'instrument', null, '\u{1D11E}']]],
-    ['C', '2\u00E9\u00E9', '123x', [['TRAILING_TEXT', 'beats', null, '\u00E9\u00E9'], ['TRAILING_TEXT', 'instrument', null, 'x']]],
+                                         ['LENGTH_ROUNDED', 'beats', null, '0.333'], ['TRAILING_TEXT', 'instrument', null, 'up']], ['C', 'E']],
+    ['C', '2.25x', '7\u{1D11E}', [['TRAILING_TEXT', 'beats', null, 'x'], ['TRAILING_TEXT', 'instrument', null, '\u{1D11E}']], ['C']],
+    ['C', '2\u00E9\u00E9', '123x', [['TRAILING_TEXT', 'beats', null, '\u00E9\u00E9'], ['TRAILING_TEXT', 'instrument', null, 'x']], ['C']],
   ];
-  for (const [notes, beats, instrument, expected] of cases) {
+  for (const [notes, beats, instrument, expected, written] of cases) {
     const song = await compose(notes, { beats, instrument });
     const texts = { notes, beats, instrument };
     assert.deepEqual(song.warnings.map((w) => [w.code, w.argument, w.note, texts[w.argument].slice(w.start, w.end)]), expected);
     assert.ok(song.warnings.every((w) => Object.isFrozen(w) && w.message.length > 0));
+    assert.deepEqual(song.timeline.map((note) => notes.slice(...note.place)), written);
   }
 });
 
@@ -122,7 +123,7 @@ test('agrees with the native command on generated compositions', async () => {
         assert.equal(run.status, 0, `${notes} ${instrument} ${beats}: ${run.stderr}`);
         assert.equal(song.report, run.stdout.toString().replace(`successfully: ${path}\n`, 'successfully: \n'));
         assert.deepEqual(Buffer.from(song.data), readFileSync(path));
-        assert.deepEqual(song.timeline.map((note) => ({ ...note })), readNotes(song.data));
+        assert.deepEqual(song.timeline.map(({ place, ...note }) => note), readNotes(song.data));
         // The texts are ASCII, so a place in UTF-16 units is the command's column in characters.
         const lines = song.warnings.map((w) => `${w.argument}:${w.start + 1}: warning: ${w.message} [${w.code}]\n`);
         assert.equal(lines.join(''), run.stderr.toString());
