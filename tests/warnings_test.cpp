@@ -100,31 +100,20 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"a 101st token", Tokens(101), "1", "piano", "NOTES_DROPPED notes -1 200 202"}),
     testing_support::NamedAfterDescription());
 
-// Each note's place in the notes text: "start-end" a note, in bytes.
+// Each note's place in the notes text: "start-end " a note, in bytes.
 TEST(MIDIComposeUTF8, HandsBackEachNotesPlace) {
-    std::string tokens101, first100;
-    for (int i = 0; i < 101; ++i) tokens101 += "C ", first100 += i < 100 ? " " + std::to_string(2 * i) + "-" + std::to_string(2 * i + 1) : "";
-    const struct {
-        const char* what;
-        std::string notes, places;
-    } cases[] = {
-        {"letters", "FACE", "0-1 1-2 2-3 3-4"},
-        {"names with their lengths", "C:2 E G:0.5 C5:2", "0-3 4-5 6-11 12-16"},
-        {"a multi-byte name", "caf\xC3\xA9:2 C", "0-7 8-9"},
-        {"tabs and line breaks between", "\tC\t D:2\n\nE ", "1-2 4-7 9-10"},
-        {"letters among skipped characters", "C#5\xC3\xA9" "D\tE", "0-1 5-6 7-8"},
-        {"names that are no notes", "H 1 C", "0-1 2-3 4-5"},
-        {"a note past the 100th dropped", tokens101, first100.substr(1)},
-    };
-    for (const auto& c : cases) {
+    std::string tokens101, first100;  // the 101st note dropped
+    for (int i = 0; i < 101; ++i) tokens101 += "C ", first100 += i < 100 ? std::to_string(2 * i) + "-" + std::to_string(2 * i + 1) + " " : "";
+    const std::pair<std::string, std::string> cases[] = {
+        {"FACE", "0-1 1-2 2-3 3-4 "}, {"C:2 E G:0.5 C5:2", "0-3 4-5 6-11 12-16 "}, {"caf\xC3\xA9:2 C", "0-7 8-9 "},
+        {"\tC\t D:2\n\nE ", "1-2 4-7 9-10 "}, {"C#5\xC3\xA9" "D\tE", "0-1 5-6 7-8 "}, {"H 1 C", "0-1 2-3 4-5 "}, {tokens101, first100}};
+    for (const auto& [notes, expected] : cases) {
         MIDIComposeResult result{};
         result.size = sizeof result;
-        ASSERT_EQ(MIDIComposeUTF8(c.notes.c_str(), nullptr, "piano", "1", &result), COMPOSE_OK) << c.what;
+        ASSERT_EQ(MIDIComposeUTF8(notes.c_str(), nullptr, "piano", "1", &result), COMPOSE_OK) << notes;
         std::string places;
-        for (std::size_t i = 0; i < result.noteCount; ++i) {
-            places += (i > 0 ? " " : "") + std::to_string(result.places[i].start) + "-" + std::to_string(result.places[i].end);
-        }
-        EXPECT_EQ(places, c.places) << c.what;
+        for (std::size_t i = 0; i < result.noteCount; ++i) places += std::to_string(result.places[i].start) + "-" + std::to_string(result.places[i].end) + " ";
+        EXPECT_EQ(places, expected) << notes;
         MIDIComposeFreeResult(&result);
         EXPECT_EQ(result.places, nullptr);
     }
