@@ -6,24 +6,23 @@
 // (or, where there is none to be had, simple voices).
 import { compose, instruments, version } from './midicompose/index.js';
 import { fontSlices } from './fonts.js';
-import { playWithFont } from './player.js';
-import { LABEL_WIDTH, drawRoll } from './roll.js';
+import { markText, placesOf } from './places.js';
+import { playback } from './playback.js';
+import { drawRoll } from './roll.js';
 import { keepEngraver } from './score.js';
 import { scorePanel } from './score-panel.js';
 import { readLink, writeLink } from './share.js';
-import { playVoices } from './voices.js';
 
 const $ = (id) => document.getElementById(id);
 const notesInput = $('notes'), instrumentSelect = $('instrument'), beatsInput = $('beats');
 const report = $('report'), roll = $('roll'), programLine = $('program'), fontLine = $('font');
 const playButton = $('play'), downloadButton = $('download'), wavButton = $('download-wav'), linkButton = $('copy-link');
-const musicxmlButton = $('download-musicxml'), svgButton = $('download-svg');
+const musicxmlButton = $('download-musicxml'), svgButton = $('download-svg'), loopInput = $('loop');
 const viewInputs = [...document.querySelectorAll('input[name="view"]')];
 
-const SECONDS_PER_BEAT = 0.5;  // the engine writes no tempo: 120 beats a minute
 const page = document.body.dataset;
 let song = null;          // the latest successful composition
-let playing = null;       // { stop() } while sound plays, or while Play waits for its font
+const texts = new WeakMap();  // each song's notes text
 let pixelsPerBeat = 48;
 const release = await version();
 const fonts = fontSlices(`fonts-${release}`, `midicompose-${release}`);
@@ -51,19 +50,11 @@ const view = () => viewInputs.find((input) => input.checked).value;
 const current = () => ({ notes: notesInput.value, instrument: instrumentSelect.value, beats: beatsInput.value,
                          view: view() === 'score' ? 'score' : undefined });
 
-// The warnings: their places in the notes underlined under the field's own
-// text, and each listed with the text it is about.
-function showWarnings(warnings) {
-  const marks = $('notes-marks'), text = notesInput.value;
-  marks.replaceChildren();
-  let at = 0;
-  for (const w of warnings) {
-    if (w.argument !== 'notes' || w.end <= at) continue;  // a place inside one already marked
-    marks.append(text.slice(at, Math.max(at, w.start)));
-    marks.append(Object.assign(document.createElement('mark'), { textContent: text.slice(Math.max(at, w.start), w.end) }));
-    at = w.end;
-  }
-  marks.append(text.slice(at));
+// Beneath the field's own text, each note's characters (lit as it sounds)
+// and the warnings' places underlined; each warning listed with its text.
+function showWarnings(warnings, text) {
+  const marks = $('notes-marks');
+  markText(marks, text, song?.timeline ?? [], warnings);
   marks.scrollLeft = notesInput.scrollLeft;
   const texts = { notes: text, beats: beatsInput.value, instrument: instrumentSelect.value };
   const list = document.createElement('ul');
@@ -77,18 +68,22 @@ function showWarnings(warnings) {
 }
 
 function redraw() {
-  if (song) pixelsPerBeat = drawRoll(roll, song, $('roll-frame').clientWidth);
+  if (!song) return;
+  pixelsPerBeat = drawRoll(roll, song, $('roll-frame').clientWidth);
+  places.walk(roll, [...roll.querySelectorAll('rect[data-note]')].map((element, index) => ({ element, index })), song);
 }
 
 let pending = 0;
 async function update() {
   const ticket = ++pending, began = performance.now();
-  stop();
+  player.stop();
   try {
-    const result = await compose(notesInput.value, { instrument: instrumentSelect.value, beats: beatsInput.value });
+    const text = notesInput.value;
+    const result = await compose(text, { instrument: instrumentSelect.value, beats: beatsInput.value });
     if (ticket !== pending) return;
     song = result;
-    showWarnings(result.warnings);
+    texts.set(song, text);
+    showWarnings(result.warnings, text);
     report.textContent = result.report;
     report.classList.remove('error');
     report.removeAttribute('role');
@@ -99,7 +94,7 @@ async function update() {
   } catch (error) {
     if (ticket !== pending) return;
     song = null;
-    showWarnings([]);
+    showWarnings([], notesInput.value);
     report.textContent = error.message;
     report.classList.add('error');
     report.setAttribute('role', 'alert');  // announced at once
@@ -116,9 +111,24 @@ async function update() {
 const score = scorePanel({
   section: $('score-view'), container: $('score'), facts: $('score-facts'), svgButton, latest: () => song,
   notes: () => notesInput.value,
-  engraved: (notes, ms) => Object.assign(page, { scoreNotes: String(notes), scoreMs: String(Math.round(ms)),
-                                                 scored: String(Number(page.scored ?? 0) + 1) }),
+  engraved: (notes, ms, shown) => {
+    // A note's head and stem, without the grace notes drawn inside it, is what the keyboard reaches.
+    places.walk($('score'), notes.map((note) => ({ ...note, stop: note.element.querySelector(':scope > .vf-note') ?? undefined })),
+                shown);
+    Object.assign(page, { scoreNotes: String(notes.length), scoreMs: String(Math.round(ms)),
+                          scored: String(Number(page.scored ?? 0) + 1) });
+  },
 });
+// The field, the roll and the score pointing at each other through each note's place.
+const places = placesOf({ input: notesInput, marks: $('notes-marks'), song: () => song, textOf: (shown) => texts.get(shown),
+                          sound: (indexes) => { player.stop(); player.play(indexes); } });
+const player = playback({
+  button: playButton, loop: loopInput, page, latest: () => song, textOf: (shown) => texts.get(shown),
+  beats: () => beatsInput.value, places, pixelsPerBeat: () => pixelsPerBeat,
+  prepared: (program) => Object.assign(Promise.all([fonts.get(program), audio()]), { ready: fonts.has(program) }),
+});
+// Play: with notes selected in the field, those alone.
+const play = () => player.play(places.selected());
 const engrave = (began) => view() === 'score' && score.engrave(began);
 
 function showView() {
@@ -168,7 +178,7 @@ async function prepare({ program, instrument }) {
 // while Play is waiting, which would wait for it.
 const warmed = new Set();
 function warmUp(program, font) {
-  if (warmed.has(program) || playing) return;
+  if (warmed.has(program) || player.playing()) return;
   warmed.add(program);
   setTimeout(async () => (await audio())?.render(await compose('C', { instrument: program }), { soundfont: font }), 0);
 }
@@ -182,71 +192,6 @@ function keepOffline() {
   navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
     .then(() => keepEngraver(`midicompose-${release}`).catch(() => {}))  // kept or not, the rest is offline
     .then(() => { page.offline = 'ready'; }, () => { page.offline = 'unavailable'; });
-}
-
-function stop() {
-  if (!playing) return;
-  playing.stop();
-  playing = null;
-  playButton.textContent = 'Play';
-  playButton.removeAttribute('aria-busy');
-  page.playing = 'false';
-  $('cursor')?.setAttribute('visibility', 'hidden');
-  score.follow(null);
-}
-
-// The cursor follows the music from `start` (context time) to its last beat.
-function follow(context, start) {
-  const cursor = $('cursor'), last = Math.max(...song.timeline.map((n) => n.start + n.beats));
-  cursor?.setAttribute('visibility', 'visible');
-  const step = () => {
-    if (!playing) return;
-    const beat = (context.currentTime - start) / SECONDS_PER_BEAT;
-    if (beat > last + 0.5) return stop();
-    score.follow(beat);
-    const x = LABEL_WIDTH + Math.max(0, beat) * pixelsPerBeat;
-    cursor?.setAttribute('x1', x);
-    cursor?.setAttribute('x2', x);
-    requestAnimationFrame(step);
-  };
-  requestAnimationFrame(step);
-}
-
-// Play sounds the instrument chosen, never another: pressed before its
-// slice is here, it says it is loading it and starts when it arrives.
-async function play() {
-  if (playing) return stop();
-  if (!song) return;
-  const wanted = song, clicked = performance.now();
-  const context = new AudioContext();  // made within the press, so that it may start
-  const ticket = { stop: () => context.close() };
-  playing = ticket;
-  page.playing = 'true';
-  playButton.textContent = 'Stop';
-  if (!fonts.has(wanted.program)) {
-    playButton.textContent = `Loading ${wanted.instrument}…`;
-    playButton.setAttribute('aria-busy', 'true');
-  }
-  const [font, renderer] = await Promise.all([fonts.get(wanted.program), audio()]);
-  if (playing !== ticket) return;  // stopped while it loaded
-  playButton.textContent = 'Stop';
-  playButton.removeAttribute('aria-busy');
-  const started = (start) => {
-    page.firstSoundMs = String(Math.round(performance.now() - clicked));
-    page.firstSoundAt = String(Math.round(performance.now() + (start - context.currentTime) * 1000));
-    page.contextState = context.state;
-    page.sourcesStarted = String(Number(page.sourcesStarted ?? 0) + 1);
-    page.sounded = `${wanted.program} ${font && renderer ? 'font' : 'voices'}`;
-    follow(context, start);
-  };
-  if (font && renderer) {
-    const player = playWithFont(context, wanted, font, started, renderer);
-    ticket.stop = () => { player.stop(); context.close(); };
-  } else {
-    const start = context.currentTime + 0.05;
-    playVoices(context, wanted, start, SECONDS_PER_BEAT);
-    started(start);
-  }
 }
 
 function save(bytes, type, name) {

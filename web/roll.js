@@ -23,8 +23,10 @@ function remarksByNote(warnings) {
 }
 
 /** Draws the song into the svg, as wide as `width` allows; returns the
- * pixels a beat takes, for the cursor. A note a warning is about is
- * outlined, marked after its name, and its title says why. */
+ * pixels a beat takes, for the cursor. Each note's rect carries its index
+ * (data-note); a note a warning is about is outlined, marked after its
+ * name, and its title says why. The names drawn are for the eye: each
+ * note's accessible name is given by the page. */
 export function drawRoll(roll, song, width) {
   roll.replaceChildren();
   const notes = song.timeline;
@@ -37,7 +39,7 @@ export function drawRoll(roll, song, width) {
   const y = (key) => (high - key) * LANE;
   for (let key = low; key <= high; key++) {
     if ([1, 3, 6, 8, 10].includes(key % 12)) element('rect', { class: 'lane', x: LABEL_WIDTH, y: y(key), width: fullWidth, height: LANE }, roll);
-    if (key % 12 === 0) element('text', { x: 2, y: y(key) + LANE - 2 }, roll).textContent = keyName(key);
+    if (key % 12 === 0) element('text', { x: 2, y: y(key) + LANE - 2, 'aria-hidden': 'true' }, roll).textContent = keyName(key);
   }
   for (let beat = 0; beat <= totalBeats; beat++) {
     const x = LABEL_WIDTH + beat * perBeat;
@@ -49,11 +51,11 @@ export function drawRoll(roll, song, width) {
     const rect = element('rect', {
       class: (drums ? 'drum' : 'note') + (remark ? ' warned' : ''), x: LABEL_WIDTH + note.start * perBeat, y: y(note.key) + 1,
       width: Math.max(2, note.beats * perBeat - 1), height: LANE - 2, rx: drums ? 5 : 2,
-      'data-key': note.key, 'data-start': note.start, 'data-beats': note.beats,
+      'data-key': note.key, 'data-start': note.start, 'data-beats': note.beats, 'data-note': index,
     }, roll);
     element('title', {}, rect).textContent =
       `${note.name} at beat ${note.start}, ${note.beats} beats` + (remark ? `: ${remark.join('; ')}` : '');
-    element('text', { x: LABEL_WIDTH + note.start * perBeat + 2, y: y(note.key) - 1 }, roll).textContent =
+    element('text', { x: LABEL_WIDTH + note.start * perBeat + 2, y: y(note.key) - 1, 'aria-hidden': 'true' }, roll).textContent =
       note.name + (remark ? ' \u26A0' : '');
   });
   element('line', { class: 'cursor', id: 'cursor', x1: LABEL_WIDTH, x2: LABEL_WIDTH, y1: 0, y2: height, visibility: 'hidden' }, roll);

@@ -8,8 +8,9 @@ const MAX_ENGRAVED_MEASURES = 1000;  // about a second of engraving on a laptop
 
 /**
  * `latest()` is the page's latest song (null after an error), `notes()` its
- * note text; `engraved(notes, ms)` is told of each score drawn, with the
- * time since `began` (the update's start, or the panel's opening).
+ * note text; `engraved(notes, ms, song)` is told of each score drawn: its
+ * engraved notes ({ element, index }, in order), the time since `began`
+ * (the update's start, or the panel's opening) and the song it shows.
  */
 export function scorePanel({ section, container, facts, svgButton, latest, notes, engraved: told }) {
   let score = null;     // null until the engraver has arrived
@@ -45,12 +46,12 @@ export function scorePanel({ section, container, facts, svgButton, latest, notes
           continue;
         }
         const shown = await score.show(wanted, written.musicxml);
-        container.setAttribute('aria-label', `Score of the notes ${notes()}`);
+        container.setAttribute('aria-label', `Score of the notes ${notes()}: the arrow keys walk its notes, Enter selects one's characters`);
         const moved = written.message ? `${written.message[0].toUpperCase()}${written.message.slice(1)}.`
                                       : 'Every note is written as it sounds.';
         show(`${written.measures} ${written.measures === 1 ? 'measure' : 'measures'}. ${moved}` +
              (written.leftOut ? ` ${written.leftOut} of no length at the end left out.` : ''), true);
-        told(shown, performance.now() - began);
+        told(shown, performance.now() - began, wanted);
         began = performance.now();
       }
     } catch (error) {  // the engraver could not be fetched: opening the panel again tries again
@@ -64,8 +65,6 @@ export function scorePanel({ section, container, facts, svgButton, latest, notes
     engrave,
     /** Says why there is no score (the composition failed). */
     refuse: (message) => show(message, false),
-    /** Lights the note sounding at `beat` if the score shows the latest song; null clears. */
-    follow: (beat) => (beat === null || engraved === latest()) && score?.follow(beat),
     /** The drawing as SVG text, or null before there is one. */
     svg: () => {
       const drawing = container.querySelector('svg');

@@ -2,7 +2,7 @@
 // one built file (1.3 MB, VexFlow inside) is fetched only when the view is
 // first opened. Each engraved note is traced back to the composition's note
 // it is a piece of, so the notes a warning is about are marked on the score
-// as on the roll, and the note that sounds is lit as it plays.
+// as on the roll, and the page can light, mark and name each note.
 
 const ENGRAVER = 'engraver/opensheetmusicdisplay.min.js';
 const SVG = 'http://www.w3.org/2000/svg';
@@ -59,16 +59,14 @@ export async function createScore(container) {
   const osmd = new OpenSheetMusicDisplay(container, {
     autoResize: false, backend: 'svg', drawTitle: false, drawPartNames: false, drawCredits: false,
   });
-  let notes = [], timeline = [], lit = [];
-
   return {
-    /** Engraves the song; the warnings' notes are outlined, with the warnings as their titles. */
+    /** Engraves the song; the warnings' notes are outlined, with the
+     * warnings as their titles. Returns the engraved notes in order, each
+     * { element, index } (tied pieces after the first of their note). */
     async show(song, musicxml) {
-      lit = [];
       await osmd.load(musicxml);
       osmd.render();
-      timeline = song.timeline;
-      notes = tracedNotes(osmd.GraphicSheet);
+      const notes = tracedNotes(osmd.GraphicSheet);
       const remarks = new Map();
       for (const w of song.warnings) if (w.note !== null) remarks.set(w.note, [...(remarks.get(w.note) ?? []), w.message]);
       for (const { element, index } of notes) {
@@ -77,23 +75,10 @@ export async function createScore(container) {
         if (!remark) continue;
         element.classList.add('warned');
         const title = document.createElementNS(SVG, 'title');
-        title.textContent = `${timeline[index].name}: ${remark.join('; ')}`;
+        title.textContent = `${song.timeline[index].name}: ${remark.join('; ')}`;
         element.prepend(title);
       }
-      return notes.length;
-    },
-    /** Lights the note sounding at `beat` (with the grace notes just before it); null clears. */
-    follow(beat) {
-      const sounding = beat === null ? -1 : timeline.findIndex((n) => n.start <= beat && beat < n.start + n.beats);
-      let first = sounding;
-      while (first > 0 && timeline[first - 1].beats === 0) first--;
-      const now = sounding < 0 ? [] : notes.filter((n) => n.index >= first && n.index <= sounding).map((n) => n.element);
-      if (now.length === lit.length && now.every((element, i) => element === lit[i])) return sounding;
-      for (const element of lit) element.classList.remove('sounding');
-      for (const element of now) element.classList.add('sounding');
-      lit = now;
-      container.dataset.sounding = String(sounding);
-      return sounding;
+      return notes;
     },
   };
 }
