@@ -33,7 +33,7 @@ case $part in
     MIDICOMPOSE_WEB_DIR=$wasm/web MIDICOMPOSE_WEB_ZIP=$zip MIDICOMPOSE_NPM_DIR=$wasm/npm \
       MIDICOMPOSE_SCREENSHOT=$wasm/playground.png CHROMIUM=$chromium \
       node --test $tests > "$wasm/browser-tests.log" || { cat "$wasm/browser-tests.log"; exit 1; }
-    figures=$(grep -E '^# (first visit|instrument change|score view)' "$wasm/browser-tests.log" | sed 's/^# //')
+    figures=$(grep -E '^# (first visit|instrument change|score view|places)' "$wasm/browser-tests.log" | sed 's/^# //')
     if [ "$part" = figures ]; then echo "$figures"; exit 0; fi
     cat "$wasm/browser-tests.log"
     echo "summary: $(grep -E '^# pass' "$wasm/browser-tests.log" | sed 's/# //') in $("$chromium" --version 2>/dev/null | head -1); $(echo "$figures" | paste -sd ';' | sed 's/;/; /g'); screenshot $wasm/playground.png"

@@ -8,6 +8,7 @@ import { LABEL_WIDTH } from './roll.js';
 import { playVoices } from './voices.js';
 
 export const SECONDS_PER_BEAT = 0.5;  // the engine writes no tempo: 120 beats a minute
+const HALF_FRAME = 1 / 120;  // seconds, at 60 frames a second
 
 // Some of the song's notes alone, as the engine composes them from their own
 // characters (a space keeps each name in beat notation), with the song's
@@ -40,21 +41,24 @@ export function playback({ button, loop, page, latest, textOf, beats, prepared, 
   }
 
   // The cursor and the lit notes follow the music from `start` (context
-  // time) to its last beat: `part` sounds from beat `offset` of `song`. At
-  // its end, Loop plays it again (`again`), else it stops.
-  function follow(context, start, song, part, offset, again) {
+  // time) to its last beat: `part` sounds from beat `offset` of `song`, for
+  // as long as `ticket` is what plays. At its end, Loop plays it again
+  // (`again`), else it stops.
+  function follow(ticket, context, start, song, part, offset, again) {
     const cursor = document.getElementById('cursor'), last = Math.max(...part.timeline.map((n) => n.start + n.beats));
     cursor?.setAttribute('visibility', 'visible');
     let shown = null;
     const step = () => {
-      if (!playing) return;
-      const beat = (context.currentTime - start) / SECONDS_PER_BEAT;
+      if (playing !== ticket) return;
+      // Where the music will be half a frame on, about when this frame is shown.
+      const beat = (context.currentTime + HALF_FRAME - start) / SECONDS_PER_BEAT;
       if (beat > last + 0.5) return loop.checked ? again() : stop();
-      const span = places.light(offset + beat);
-      if (span && span[1] !== shown) {  // how late by the audio clock each note was lit
+      // Only the part's own notes are lit: not the song's before it starts, nor after it ends.
+      const span = places.light(beat >= 0 && beat < last ? offset + beat : null);
+      if (span && span[1] !== shown) {  // how far from its start by the audio clock each note was lit
         shown = span[1];
-        const late = (offset + beat - song.timeline[shown].start) * SECONDS_PER_BEAT * 1000;
-        page.litLateMs = String(Math.max(Number(page.litLateMs ?? 0), Math.round(late)));
+        const off = (context.currentTime - start) * 1000 - (song.timeline[shown].start - offset) * SECONDS_PER_BEAT * 1000;
+        page.litOffMs = String(Math.max(Number(page.litOffMs ?? 0), Math.round(Math.abs(off))));
       }
       const x = LABEL_WIDTH + Math.max(0, offset + beat) * pixelsPerBeat();
       cursor?.setAttribute('x1', x);
@@ -89,13 +93,14 @@ export function playback({ button, loop, page, latest, textOf, beats, prepared, 
     const offset = indexes?.length ? song.timeline[indexes[0]].start : 0;
     const round = () => {
       const started = (start) => {
-        page.firstSoundMs = String(Math.round(performance.now() - clicked));
+        page.firstSoundMs = String(Math.round(performance.now() - clicked));  // to the sound scheduled
+        page.soundAfterMs = String(Math.round(performance.now() + (start - context.currentTime) * 1000 - clicked));  // to it heard
         page.firstSoundAt = String(Math.round(performance.now() + (start - context.currentTime) * 1000));
         page.contextState = context.state;
         page.sourcesStarted = String(Number(page.sourcesStarted ?? 0) + 1);
         page.sounded = `${song.program} ${font && renderer ? 'font' : 'voices'}`;
         page.soundedNotes = String(part.notes);
-        follow(context, start, song, part, offset, round);
+        follow(ticket, context, start, song, part, offset, round);
       };
       if (font && renderer) {
         const player = playWithFont(context, part, font, started, renderer);

@@ -106,6 +106,23 @@ test('a first visit sounds its instrument from its slice alone, and another inst
     await page.waitForSelector(`body[data-scored="${round}"]`);
   }
   console.log(`score view: follows a 100-note text ${await page.getAttribute('body', 'data-score-ms')} ms after it is composed`);
+  // The 100 notes' places: a selection marked on the score, a click on a note sounding it, the notes lit as they play.
+  const marked = await page.evaluate(async () => {
+    const began = performance.now(), field = document.querySelector('#notes');
+    field.focus();
+    field.setSelectionRange(0, 12);
+    await new Promise((resolve) => new MutationObserver(resolve).observe(document.querySelector('#score'), { subtree: true, attributeFilter: ['class'] }));
+    return Math.round(performance.now() - began);
+  });
+  await page.click('#score [data-note="50"] .vf-notehead');
+  await page.waitForFunction(() => document.body.dataset.soundedNotes === '1' && document.body.dataset.playing === 'false');
+  const clicked = await page.getAttribute('body', 'data-sound-after-ms');
+  await page.$eval('#notes', (field) => field.setSelectionRange(0, 0));
+  await page.click('#play');
+  await page.waitForTimeout(3000);
+  await page.click('#play');
+  console.log(`places: a selection marked ${marked} ms after it is made; a clicked note sounds ${clicked} ms after the click; ` +
+              `each note lit within ${await page.getAttribute('body', 'data-lit-off-ms')} ms of its start by the audio clock`);
 
   // The warnings in the page and on the score, and nothing axe-core finds; installable (but
   // for the test's browser context being a private one, where no app is).

@@ -8,6 +8,7 @@ import assert from 'node:assert/strict';
 import { spawn, spawnSync } from 'node:child_process';
 import { connect } from 'node:net';
 import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -152,7 +153,7 @@ test('a share link restores its composition; Play sounds the font and moves the 
 });
 
 test('the score engraves the command\'s MusicXML note for note, marks the warnings, lights what sounds in order', async () => {
-  const notes = 'C:2 E:0.001 G:0.001 A:1.5 B:0.33 C5:2.67 D A#5 E F G A B C5';
+  const notes = 'Cx:2 E:0.001 G:0.001 A:1.5 B:0.33 C5:2.67 D A#5 E F G A B C5';
   const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1000, height: 800 } });
   const page = await context.newPage();
   const problems = [], fetched = [];
@@ -172,24 +173,29 @@ test('the score engraves the command\'s MusicXML note for note, marks the warnin
     let index = -1;
     const pieces = readFileSync(written, 'utf8').match(/<note>[^]*?<\/note>/g).filter((n) => !n.includes('<rest/>'))
       .map((n) => (n.includes('<tie type="stop"/>') ? index : ++index));
-    const engraved = await page.$$eval('#score [data-note]', (all) => all.map((g) => Number(g.dataset.note)));
-    assert.deepEqual(engraved.sort((a, b) => a - b), pieces);
+    // In the order drawn, but for the grace notes drawn inside the note they lead to, which come before it.
+    const engraved = await page.$$eval('#score [data-note]', (all) => all.map((g, i) => [Math.max(i, ...all.map((inner, j) =>
+      (inner !== g && g.contains(inner) ? j + 0.5 : -1))), Number(g.dataset.note)]).sort((a, b) => a[0] - b[0]).map(([, n]) => n));
+    assert.deepEqual(engraved, pieces);
     const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-musicxml')]);
     assert.deepEqual(readFileSync(await download.path()), readFileSync(written));
   } finally {
     rmSync(work, { recursive: true, force: true });
   }
-  assert.deepEqual(await page.$$eval('#score .warned', (all) => [...new Set(all.map((g) => Number(g.dataset.note)))]), [1, 2, 4, 5, 7]);
+  assert.deepEqual(await page.$$eval('#score .warned', (all) => [...new Set(all.map((g) => Number(g.dataset.note)))]), [0, 1, 2, 4, 5, 7]);
   assert.match(await page.textContent('#score .warned[data-note="7"] title'), /^A4: A#5 has no sharps or flats here/);
   assert.equal(await page.textContent('#score-facts'), '4 measures. 10 notes moved to the nearest 64th or triplet, 2 grace notes.');
   const [svg] = await Promise.all([page.waitForEvent('download'), page.click('#download-svg')]);
   assert.match(readFileSync(await svg.path(), 'utf8'), /^<svg [^>]*xmlns="http:\/\/www.w3.org\/2000\/svg"/);
 
-  // What is lit while it plays: each change a later note, the grace notes with the note after them.
+  // What is lit while it plays, on the score and in the field: each change a later note, the grace notes with the note after them.
   await page.evaluate(() => {
     window.lit = [];
-    new MutationObserver(() => window.lit.push([...document.querySelectorAll('#score .sounding')].map((g) => Number(g.dataset.note))))
-      .observe(document.querySelector('#score'), { attributeFilter: ['data-sounding'] });
+    window.litText = [];
+    new MutationObserver(() => {
+      window.lit.push([...document.querySelectorAll('#score .sounding')].map((g) => Number(g.dataset.note)));
+      window.litText.push([...document.querySelectorAll('#notes-marks .sounding')].map((span) => span.textContent).join(' '));
+    }).observe(document.querySelector('#score'), { attributeFilter: ['data-sounding'] });
   });
   await page.click('#play');
   await page.waitForFunction(() => window.lit.length >= 5, null, { timeout: 20000 });
@@ -198,7 +204,8 @@ test('the score engraves the command\'s MusicXML note for note, marks the warnin
   const lit = await page.evaluate(() => window.lit);
   assert.deepEqual(lit.slice(0, 3).map((notes) => [...new Set(notes)].sort()), [[0], [1, 2, 3], [4]]);
   for (let i = 1; i < lit.length - 1; i++) assert.ok(Math.min(...lit[i]) > Math.max(...lit[i - 1]), JSON.stringify(lit));
-  assert.equal(await page.locator('#score .sounding').count(), 0);
+  assert.deepEqual((await page.evaluate(() => window.litText)).slice(0, 3), ['Cx:2', 'E:0.001 G:0.001 A:1.5', 'B:0.33']);
+  assert.equal(await page.locator('#score .sounding, #notes-marks .sounding').count(), 0);
 
   // Printed, the page is the score alone; the view is remembered here, and kept in the link.
   await page.emulateMedia({ media: 'print' });
@@ -214,6 +221,63 @@ test('the score engraves the command\'s MusicXML note for note, marks the warnin
   await again.waitForSelector('body[data-scored]', { timeout: 20000 });
   assert.deepEqual(problems, []);
   await context.close();
+});
+
+test('each note points at its characters: chosen by a click or Enter, named and walked in order, a selection played alone and looped', async () => {
+  const notes = 'C:2 E:0.5 G#4:0.5 C5:2 E5 D:0.001 F';
+  const names = ['C4, half note, measure 1, beat 1: C:2, characters 1 to 3', 'E4, eighth note, measure 1, beat 3: E:0.5, characters 5 to 9',
+    'G4, eighth note, measure 1, beat 3.5: G#4:0.5, characters 11 to 17', 'C5, half note, measure 1, beat 4: C5:2, characters 19 to 22',
+    'E5, quarter note, measure 2, beat 2: E5, characters 24 to 25', 'D4, grace note, measure 2, beat 3: D:0.001, characters 27 to 33',
+    'F4, quarter note, measure 2, beat 3: F, character 35'];
+  const page = await browser.newPage({ viewport: { width: 1000, height: 800 } });
+  const problems = [];
+  page.on('pageerror', (error) => problems.push(error.message));
+  await page.goto(`${address}#${new URLSearchParams({ notes, instrument: 'flute', beats: '1', view: 'score' })}`);
+  await page.waitForSelector('body[data-font="loaded"]', { timeout: 60000 });
+  await page.waitForSelector('body[data-scored]', { timeout: 20000 });
+  const cdp = await page.context().newCDPSession(page);
+  await page.addScriptTag({ content: readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8') });
+  const axe = async () => assert.deepEqual(await page.evaluate(async () => (await globalThis.axe.run()).violations.map((v) => v.id)), []);
+  const selected = () => page.$eval('#notes', (field) => field.value.slice(field.selectionStart, field.selectionEnd));
+  const sounded = async (count) => page.waitForFunction((n) => document.body.dataset.soundedNotes === n, String(count));
+  for (const view of ['score', 'roll']) {
+    await page.check(`input[value="${view}"]`);
+    // Each name as the accessibility tree holds it, in order; the keyboard walks them in that order, and Enter chooses one.
+    const tree = (await cdp.send('Accessibility.getFullAXTree')).nodes.filter((n) => !n.ignored && n.role?.value === 'button');
+    assert.deepEqual(tree.map((n) => n.name.value).filter((name) => name.includes(', measure ')), names, view);
+    await page.focus(`#${view} [role="button"][tabindex="0"]`);
+    const walked = [];
+    for (const key of [...names.map(() => 'ArrowRight'), 'Home', 'End']) {
+      walked.push(await page.evaluate(() => document.activeElement.getAttribute('aria-label')));
+      await page.keyboard.press(key);
+    }
+    assert.deepEqual(walked, [...names, names[names.length - 1], names[0]], view);
+    await axe();
+    await page.keyboard.press('Enter');
+    assert.equal(await selected(), 'F');
+    // A click on the third note selects its characters and sounds it alone.
+    await page.click(view === 'roll' ? '#roll [data-note="2"]' : '#score [data-note="2"] .vf-notehead');
+    assert.equal(await selected(), 'G#4:0.5');
+    await sounded(1);
+    await page.waitForSelector('body[data-playing="false"]');
+  }
+  // Notes 2 and 3 selected: marked on both views, played alone, and looped until Stop.
+  await page.$eval('#notes', (field) => { field.focus(); field.setSelectionRange(5, 12); });
+  for (const view of ['roll', 'score']) {
+    assert.deepEqual(await page.$$eval(`#${view} .selected`, (all) => [...new Set(all.map((e) => e.closest('[data-note]').dataset.note))]), ['1', '2']);
+  }
+  await axe();
+  await page.check('#loop');
+  const before = Number(await page.getAttribute('body', 'data-sources-started'));
+  await page.click('#play');
+  await sounded(2);
+  await page.waitForFunction((n) => Number(document.body.dataset.sourcesStarted) >= n + 2, before, { timeout: 10000 });
+  await page.click('#play');
+  assert.equal(await page.locator('.sounding').count(), 0);
+  assert.doesNotMatch(page.url(), /loop|select/);
+  console.log(`places: each note lit within ${await page.getAttribute('body', 'data-lit-off-ms')} ms of its start by the audio clock`);
+  assert.deepEqual(problems, []);
+  await page.close();
 });
 
 test('Play pressed as soon as it exists, while the engine is still arriving, is not lost', async () => {
