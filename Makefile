@@ -10,7 +10,7 @@ BEATS      ?= 1.0
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 .PHONY: all build build-tests run audio check check-run check-python check-js check-browser wasm web sweep check-main check-interop check-asan check-tsan check-fuzz check-windows check-dist dist \
-        bench bench-against fuzz fuzz-build deps-build deps-check clean coverage check-coverage
+        bench bench-against fuzz fuzz-build deps-build deps-check clean coverage check-coverage docs
 
 all: build
 
@@ -88,6 +88,11 @@ check-tsan:
 	OMP_NUM_THREADS=1 $(SANITIZER_ENV) $(BUILD_DIR)-tsan/tests/midicompose_cli_tests --gtest_filter='Batch.*'
 	OMP_NUM_THREADS=1 $(SANITIZER_ENV) $(BUILD_DIR)-tsan/tests/midicompose_audio_tests \
 	  --gtest_filter='*OnEveryCallAndThread'
+
+# The facts in README.md, docs/ and the man page made anew from the code
+# (make check fails where a page differs from what this writes).
+docs: build
+	python3 scripts/docs.py write --command $(BUILD_DIR)/midicompose
 
 deps-build:
 	@scripts/install-deps.sh build

@@ -24,13 +24,24 @@ export interface Rendered {
   readonly seconds: number;
 }
 
-/** Renders a song from `compose` (or a MIDI file's bytes) to sound, without Web Audio. */
+/** Renders a song from `compose` (or a MIDI file's bytes) to sound, without Web Audio.
+ * @param song a song from `compose`, or a Standard MIDI File's bytes
+ * @param options the soundfont's bytes (nothing is fetched) and the sample rate
+ * @returns the WAV file, its two channels as floats, the rate and the length in seconds;
+ *   rejects with a RenderError for a font that cannot be read, bytes that are no MIDI file or a bad rate */
 export function render(song: { data: Uint8Array } | Uint8Array | ArrayBuffer, options: RenderOptions): Promise<Rendered>;
 
-/** The same sound in pieces as it is computed, for a player that starts before the end is ready. */
+/** The same sound in pieces as it is computed, for a player that starts before the end is ready.
+ * @param song a song from `compose`, or a Standard MIDI File's bytes
+ * @param options as for `render`, with the length of each piece in seconds
+ * @returns the pieces in order, each its left and right channel */
 export function renderChunks(song: { data: Uint8Array } | Uint8Array | ArrayBuffer,
                              options: RenderOptions & { chunkSeconds?: number }):
   AsyncGenerator<{ left: Float32Array; right: Float32Array }>;
 
-/** Two channels of floats as a WAV file (16-bit PCM, stereo). */
+/** Two channels of floats as a WAV file (16-bit PCM, stereo).
+ * @param left the left channel, samples from -1 to 1
+ * @param right the right channel, as long as the left
+ * @param sampleRate frames a second
+ * @returns the WAV file's bytes */
 export function encodeWav(left: Float32Array, right: Float32Array, sampleRate: number): Uint8Array;

@@ -114,16 +114,25 @@ export interface Score {
   readonly message: string;
 }
 
-/** Composes note text such as 'C:2 E G C5:2' into a Standard MIDI File.
- * Rejects with a TypeError for a null character in a text or a program that
- * is not an integer, and with a ComposeError when the library fails. */
+/** Composes note text such as 'C:2 E G C5:2' into a Standard MIDI File, in memory.
+ * @param notes "FACE" (one note per letter) or "C:2 E G C5:2" (notes apart, each NAME[:BEATS])
+ * @param options the instrument (a General MIDI program or a name; default 'piano') and the
+ *   default beats (default 1)
+ * @returns the song: its file's bytes, its report, its timeline (each note with its place in
+ *   `notes`), its warnings, and its score on demand. Rejects with a TypeError for a null
+ *   character in a text or a program that is not an integer, and with a ComposeError when the
+ *   library fails. */
 export function compose(notes: string, options?: ComposeOptions): Promise<Song>;
 
-/** Every instrument name with its program, in the library's order: `{ piano: 0, ..., drums: 128 }`. */
+/** Every instrument name with its program, in the library's order.
+ * @returns `{ piano: 0, ..., drums: 128 }`, from the engine's table */
 export function instruments(): Promise<Readonly<Record<string, number>>>;
 
-/** A MIDI key's name, as the timeline gives it: 60 is 'C4', 61 'C#4'. */
+/** A MIDI key's name, as the timeline gives it.
+ * @param key a MIDI key, 0 to 127
+ * @returns its name: 60 is 'C4', 61 'C#4' */
 export function keyName(key: number): string;
 
-/** The engine's version, such as '1.5.0'. */
+/** The engine's version.
+ * @returns the loaded engine's version, such as '1.5.0' */
 export function version(): Promise<string>;

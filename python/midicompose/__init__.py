@@ -248,17 +248,20 @@ class Song:
 
     def wav(self, soundfont: Union[str, bytes, "os.PathLike[str]", None] = None, rate: int = 44100) -> bytes:
         """The composition rendered to sound by FluidSynth with a General MIDI
-        soundfont: a WAV file (16-bit stereo) as bytes. soundfont defaults to
-        $MIDICOMPOSE_SOUNDFONT, else the system's default-GM font. Raises
-        AudioError when there is no synthesizer or font, or FluidSynth fails."""
+        soundfont: a WAV file (16-bit stereo) as bytes. soundfont (a path)
+        defaults to $MIDICOMPOSE_SOUNDFONT, else the system's default-GM
+        font; rate is in frames a second. Raises AudioError when there is no
+        synthesizer or font, or FluidSynth fails, and TypeError for a rate
+        that is no int."""
         return self._sound(soundfont, rate, None)
 
     def play(self, soundfont: Union[str, bytes, "os.PathLike[str]", None] = None, rate: int = 44100) -> None:
         """Plays the sound of wav() through the default audio output
-        (PulseAudio or PipeWire, else ALSA) and returns when it has been
-        heard; KeyboardInterrupt stops it at once. Raises AudioError as wav()
-        does, and with RENDER_NO_OUTPUT (saying what to install) where there
-        is no audio output."""
+        (PulseAudio or PipeWire, else ALSA) and returns None when it has
+        been heard; KeyboardInterrupt stops it at once. soundfont and rate
+        are wav()'s. Raises AudioError as wav() does, and with
+        RENDER_NO_OUTPUT (saying what to install) where there is no audio
+        output."""
         _sound.until_heard(lambda stop: self._sound(soundfont, rate, stop))
 
     def _sound(self, soundfont: Union[str, bytes, "os.PathLike[str]", None], rate: int,
@@ -282,7 +285,9 @@ class Song:
             library.MIDIComposeFreeAudio(ctypes.byref(audio))
 
     def audio(self, soundfont: Union[str, bytes, "os.PathLike[str]", None] = None, rate: int = 44100) -> Any:
-        """The sound as an IPython.display.Audio player (needs IPython)."""
+        """The sound of wav(soundfont, rate) as an IPython.display.Audio
+        player. Raises AudioError as wav() does, and ImportError without
+        IPython."""
         from IPython.display import Audio  # type: ignore[import]
         return Audio(data=self.wav(soundfont, rate))
 
@@ -403,7 +408,7 @@ def _compose(notes: str, texts: Tuple[bytes, bytes, bytes], where: Optional[byte
 
 def instruments() -> Dict[str, int]:
     """Every instrument name the library knows, with its program, in the
-    library's order (by program; "drums" is 128)."""
+    library's order (by program; "drums" is 128). Raises nothing."""
     table = {}
     program = ctypes.c_int()
     index = 0

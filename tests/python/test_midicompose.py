@@ -1,6 +1,7 @@
 """The Python package, installed from the repository into a fresh venv,
 against the native midicompose command (MIDICOMPOSE_CLI) and mido."""
 import importlib.metadata
+import inspect
 import io
 import os
 import pathlib
@@ -131,6 +132,13 @@ def test_the_version_statuses_and_instruments_are_the_librarys():
         song = midicompose.compose("C:2 E G C5:2 A9", instrument="DRUMS")
     assert repr(song) == "Song(notes=5, instrument='drums', program=128, beats=7.0, bytes=71)"
     assert song.timeline[0] == (0.0, 2.0, 60, "C4", 9) and song.timeline[-1].name == "G9"
+
+
+def test_every_public_function_says_its_arguments_what_it_gives_and_what_it_raises():
+    song = midicompose.compose("C")
+    for function in (midicompose.compose, midicompose.instruments, song.musicxml, song.score, song.wav, song.play, song.audio):
+        doc = inspect.getdoc(function)
+        assert all(name in doc for name in inspect.signature(function).parameters) and "Raises" in doc, function.__name__
 
 
 def test_refuses_nul_characters_and_numbers_of_the_wrong_kind_before_calling_the_library(tmp_path):
