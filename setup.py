@@ -1,5 +1,9 @@
 """Builds the C++ library with CMake and puts it inside the Python package,
-so `pip install .` needs a compiler, CMake and pip, nothing else."""
+so `pip install .` needs a compiler, CMake and pip, nothing else.
+
+Cross-built for another Linux architecture (make dist's arm64 wheel), CMake
+reads $CMAKE_TOOLCHAIN_FILE, the wheel's platform is $_PYTHON_HOST_PLATFORM
+(linux-aarch64) and $OBJDUMP reads the libraries' glibc versions."""
 import os
 import re
 import shutil
@@ -61,8 +65,9 @@ def manylinux_tag(libraries, arch):
     runtime is linked in)."""
     newest = 17  # manylinux2014's glibc, the oldest a tag names today
     for library in libraries:
-        symbols = subprocess.run(["objdump", "-T", "-p", str(library)], check=True, capture_output=True,
-                                 text=True).stdout
+        # $OBJDUMP: the cross binutils' for another architecture's libraries.
+        symbols = subprocess.run([os.environ.get("OBJDUMP", "objdump"), "-T", "-p", str(library)], check=True,
+                                 capture_output=True, text=True).stdout
         needed = set(re.findall(r"^\s+NEEDED\s+(\S+)$", symbols, re.M))
         outside = needed - MANYLINUX_LIBRARIES - SYSTEM_LIBRARIES
         if outside or re.search(r"\b(GLIBCXX|CXXABI)_", symbols):

@@ -39,7 +39,10 @@ function(midicompose_exports_only target name)
   target_link_options(${target} PRIVATE -Wl,--version-script=${PROJECT_BINARY_DIR}/${name}.map)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_BINARY_DIR}/${name}.map)
   if(NOT MIDICOMPOSE_SANITIZE)
-    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--no-undefined
+    # libgcc stays the system's libgcc_s (on the manylinux list, and on every
+    # glibc system): linked in, its unwinder asks for glibc 2.35's
+    # _dl_find_object, which would make the wheel refuse older systems.
+    target_link_options(${target} PRIVATE -static-libstdc++ -Wl,--no-undefined
                         -Wl,--as-needed -Wl,--gc-sections)
   endif()
 endfunction()

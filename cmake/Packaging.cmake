@@ -25,6 +25,9 @@ foreach(entry IN LISTS packages)
 endforeach()
 
 set(CPACK_GENERATOR DEB)
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)  # else dpkg names this machine's
+endif()
 set(CPACK_PACKAGE_NAME midicompose)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The midicompose developers")

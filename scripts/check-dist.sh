@@ -12,17 +12,24 @@
 #   and arethetypeswrong on the tarball, tsc --strict and mypy --strict on a
 #   user's module and script;
 #   the Windows zip's DLL under wine through its MinGW import library, and
-#   the MSVC import libraries naming exactly the header's functions.
+#   the MSVC import libraries naming exactly the header's functions;
+#   arm64 under qemu-aarch64 (Debian's qemu-user, no kernel help): the unit
+#   and API tests built for it, its .debs' command composing the chord and
+#   rendering the x86-64 sound, its wheel composing in Debian's arm64 Python.
 # Usage: check-dist.sh BUILD_DIR
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD build=$(realpath -m "$1")
 font=/usr/share/sounds/sf3/FluidR3Mono_GM.sf3
 for tool in dpkg-deb dpkg-shlibdeps lintian help2man llvm-nm zip unzip wine man x86_64-w64-mingw32-gcc i686-w64-mingw32-gcc emcc npm \
-            twine mypy objdump; do
+            twine mypy objdump aarch64-linux-gnu-g++ aarch64-linux-gnu-objdump qemu-aarch64; do
   command -v "$tool" >/dev/null || { scripts/skip-part.sh "no $tool (make deps-check installs it)"; exit $?; }
 done
 [ "$(id -u)" -eq 0 ] || { scripts/skip-part.sh "installing the .debs with dpkg -i needs root"; exit $?; }
+for package in libfluidsynth-dev:arm64 libgtest-dev:arm64 libpython3.11-stdlib:arm64; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    { scripts/skip-part.sh "no $package (make deps-check adds the arm64 architecture and installs it)"; exit $?; }
+done
 
 failures=0
 check() {  # check WHAT COMMAND...: runs it, says ok or FAILED
@@ -48,7 +55,7 @@ trap 'rm -rf "$work"; dpkg -P midicompose libmidicompose-dev libmidicompose1 >/d
 
 echo "== the .debs, installed with dpkg -i"
 dpkg -P midicompose libmidicompose-dev libmidicompose1 >/dev/null 2>&1
-check "dpkg -i installs the three packages" dpkg -i "$dist"/*.deb
+check "dpkg -i installs the three packages" dpkg -i "$dist"/*_"$(dpkg --print-architecture)".deb
 dpkg -L libmidicompose1 libmidicompose-dev midicompose | sort -u > "$work/files"
 check "the installed command composes the chord byte for byte" \
   sh -c "cd '$work' && /usr/bin/midicompose 'C:2 E:1 G:1 C5:2' chord.mid violin 1.0 && cmp chord.mid '$root/tests/golden/chord.mid'"
@@ -68,7 +75,7 @@ echo "== the wheel, where there is no cmake or compiler"
 /usr/bin/python3 -m venv "$work/venv"
 check "cmake and g++ are not on the PATH" sh -c "PATH='$work/venv/bin'; ! command -v cmake && ! command -v g++"
 check "pip installs the wheel with no index" env PATH="$work/venv/bin" python -m pip install --quiet --no-index \
-  --disable-pip-version-check "$dist"/python/*.whl
+  --disable-pip-version-check "$wheel"
 check "pip refuses nothing in the installed wheel" env PATH="$work/venv/bin" python -m pip check --disable-pip-version-check
 check "the wheel composes the chord byte for byte" env PATH="$work/venv/bin" python -c "
 import midicompose, sys
@@ -83,15 +90,16 @@ check "the npm package composes the chord byte for byte and renders it" \
 
 echo "== the ecosystems' own checks"
 check "twine check --strict passes the wheel and the sdist" twine check --strict "$dist"/python/*
-wheel=$(ls "$dist"/python/*.whl)
+wheel=$(ls "$dist"/python/*_x86_64.whl)
 mkdir "$work/wheel" && (cd "$work/wheel" && unzip -q "$wheel")
 glibc=$(objdump -T "$work"/wheel/midicompose/*.so | grep -o 'GLIBC_2\.[0-9]*' | sort -uV | tail -1)
 check "the wheel's tag is manylinux for $glibc, the newest glibc its libraries ask for" \
   test "$(basename "$wheel")" = "midicompose-$version-py3-none-manylinux_2_${glibc#GLIBC_2.}_x86_64.whl"
+check "that is manylinux_2_34 or older, so RHEL 9 and Amazon Linux 2023 (glibc 2.34) install it" test "${glibc#GLIBC_2.}" -le 34
 check "its libraries need no C++ runtime and no library but glibc's (and the system's FluidSynth for sound)" sh -c "
   ! objdump -T '$work'/wheel/midicompose/*.so | grep -qE 'GLIBCXX|CXXABI' &&
   [ -z \"\$(objdump -p '$work'/wheel/midicompose/*.so | sed -n 's/^ *NEEDED *//p' | sort -u |
-           grep -vxE 'lib(c|m)\.so\.6|ld-linux-x86-64\.so\.2|libfluidsynth\.so\.3')\" ]"
+           grep -vxE 'lib(c|m)\.so\.6|libgcc_s\.so\.1|ld-linux-x86-64\.so\.2|libfluidsynth\.so\.3')\" ]"
 # The checkers in a folder of their own: npm ci would empty the app's node_modules.
 mkdir "$work/checkers" && cp "$root"/tests/packaging/package{,-lock}.json "$work/checkers/"
 cp "$root"/tests/packaging/{user.ts,tsconfig.json,user.py} "$work/app/"
@@ -131,9 +139,36 @@ check "win64: a C program links through the MinGW import library and composes un
   cd '$z/bin' && WINEDEBUG=-all WINEPREFIX='$build/wineprefix' wine consumer.exe 2>&1 | tr -d '\r' | grep -E '^wine consumer: ([0-9]+) of \1 checks passed'"
 echo "not run: the win32 DLL under wine (Debian's 32-bit wine needs the i386 architecture added)"
 
+echo "== arm64, under qemu-aarch64"
+arm64_start=$SECONDS
+cmake -S . -B "$build/arm64-tests" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/aarch64-linux-gnu.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DMIDICOMPOSE_BUILD_TESTS=ON >/dev/null &&
+  cmake --build "$build/arm64-tests" -j "$(nproc)" --target midicompose_unit_tests midicompose_api_tests >/dev/null
+for suite in unit api; do
+  check "arm64: the $suite tests pass" qemu-aarch64 -L / "$build/arm64-tests/tests/midicompose_${suite}_tests" --gtest_brief=1
+done
+for deb in "$dist"/*_arm64.deb; do dpkg -x "$deb" "$work/arm64"; done
+check "arm64: the .deb's command composes the chord byte for byte" sh -c "cd '$work' &&
+  qemu-aarch64 -L / '$work/arm64/usr/bin/midicompose' 'C:2 E:1 G:1 C5:2' arm64.mid violin 1.0 && cmp arm64.mid '$root/tests/golden/chord.mid'"
+# FluidSynth's arm64 build rounds a float to a 16-bit step the other way now
+# and then (fused multiply-adds): the sound is held to within one step.
+check "arm64: its --wav renders the x86-64 sound, every sample within one step" sh -c "cd '$work' &&
+  MIDICOMPOSE_AUDIO_LIBRARY='$work/arm64/usr/lib/libmidicompose-audio.so.1' qemu-aarch64 -L / '$work/arm64/usr/bin/midicompose' \
+    --wav arm64.wav --soundfont '$font' 'C:2 E:1 G:1 C5:2' arm64.mid violin >/dev/null &&
+  '$build/first/deb/midicompose' --wav x86.wav --soundfont '$font' 'C:2 E:1 G:1 C5:2' x86.mid violin >/dev/null &&
+  /usr/bin/python3 '$root/scripts/wav-steps.py' x86.wav arm64.wav | tee '$work/wav-steps.txt'"
+(cd "$work" && apt-get download -qq python3.11-minimal:arm64 2>/dev/null && dpkg -x python3.11-minimal_*_arm64.deb "$work/python-arm64")
+mkdir "$work/wheel-arm64" && (cd "$work/wheel-arm64" && unzip -q "$dist"/python/*_aarch64.whl)
+check "arm64: its wheel is manylinux_2_34 or older, and composes the chord byte for byte in Debian's arm64 Python" sh -c "
+  case '$(ls "$dist"/python/*_aarch64.whl)' in *manylinux_2_3[0-4]_aarch64.whl|*manylinux_2_[12][0-9]_aarch64.whl) ;; *) exit 1 ;; esac &&
+  PYTHONHOME=/usr PYTHONPATH='$work/wheel-arm64' qemu-aarch64 -L / '$work/python-arm64/usr/bin/python3.11' -c \"
+import midicompose, platform, sys
+sys.exit(platform.machine() != 'aarch64' or midicompose.compose('C:2 E:1 G:1 C5:2', instrument='violin').data != open('$root/tests/golden/chord.mid', 'rb').read())\""
+arm64_seconds=$((SECONDS - arm64_start))
+
 sizes=$(cd "$dist" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs stat -c '%n %s' | paste -sd, | sed 's/,/, /g')
 if [ "$failures" -eq 0 ]; then
-  echo "summary: $(($(wc -l < "$dist/SHA256SUMS"))) artifacts, identical twice; lintian: no errors, $lintian_warnings warnings; debs installed and removed clean; wheel ($(basename "$wheel" | sed 's/.*-none-//; s/\.whl$//')), npm and win64 zip used, web zip listed; twine, publint, attw, tsc and mypy clean"
+  echo "summary: $(($(wc -l < "$dist/SHA256SUMS"))) artifacts, identical twice; lintian: no errors, $lintian_warnings warnings; debs installed and removed clean; wheel ($(basename "$wheel" | sed 's/.*-none-//; s/\.whl$//')), npm and win64 zip used, web zip listed; twine, publint, attw, tsc and mypy clean; arm64 under qemu in $arm64_seconds s: tests, chord, sound ($(cat "$work/wav-steps.txt")), wheel ($(ls "$dist"/python/*_aarch64.whl | sed 's/.*-none-//; s/\.whl$//'))"
   echo "artifacts: $sizes"
 fi
 [ "$failures" -eq 0 ]

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # make dist: every package a user installs without cloning, in one folder,
 # all from the version the public header states:
-#   the Debian packages (CPack), a Python wheel and sdist, the npm tarball,
-#   Windows zips for x64 and x86, the playground's static zip, the source
-#   archive, and SHA256SUMS.
+#   the Debian packages (CPack) and Python wheels for this machine and arm64,
+#   the sdist, the npm tarball, Windows zips for x64 and x86, the
+#   playground's static zip, the source archive, and SHA256SUMS.
 # SOURCE_DATE_EPOCH (default: the last commit's time) dates what they hold,
 # so two runs from the same commit give the same bytes where formats allow.
 # Usage: dist.sh [OUT_DIR [BUILD_DIR]]   (default: dist and build-dist)
@@ -79,6 +79,24 @@ echo "== Windows zips"
 windows_zip x86_64 win64 i386:x86-64
 windows_zip i686 win32 i386
 echo "midicompose-audio.dll: not built (Debian packages no FluidSynth for mingw-w64)"
+
+# arm64 (Raspberry Pi OS 64-bit, Graviton): the Debian packages and a wheel,
+# cross-built with Debian's g++-aarch64-linux-gnu against its arm64
+# libraries (multiarch); make check-dist runs them under qemu-aarch64.
+arm64=$PWD/cmake/toolchains/aarch64-linux-gnu.cmake
+echo "== arm64 Debian packages"
+cmake -S . -B "$build/deb-arm64" -DCMAKE_TOOLCHAIN_FILE="$arm64" -DCMAKE_BUILD_TYPE=Release -DMIDICOMPOSE_BUILD_TESTS=OFF \
+  -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+cmake --build "$build/deb-arm64" -j "$jobs" >/dev/null
+rm -rf "$build/deb-arm64/packages"
+(cd "$build/deb-arm64" && cpack -G DEB >/dev/null)
+cp "$build/deb-arm64/packages/"*.deb "$out/"
+echo "== arm64 Python wheel"
+rm -rf build/python
+CMAKE_TOOLCHAIN_FILE=$arm64 _PYTHON_HOST_PLATFORM=linux-aarch64 OBJDUMP=aarch64-linux-gnu-objdump \
+  /usr/bin/python3 -m build --wheel --no-isolation --outdir "$out/python" . >"$build/python-arm64.log" 2>&1 ||
+  { cat "$build/python-arm64.log"; exit 1; }
+rm -rf build/python
 
 echo "== source archive"
 git archive --format=tar --prefix="midicompose-$version/" HEAD | gzip -9n > "$out/midicompose-$version.tar.gz"

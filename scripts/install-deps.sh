@@ -22,9 +22,16 @@ check_packages=("${build_packages[@]}" libgtest-dev pkg-config clang libclang-rt
 audio_packages=("${build_packages[@]}" pkg-config libfluidsynth-dev fluid-soundfont-gm)
 dist_packages=("${build_packages[@]}" libfluidsynth-dev pkg-config file dpkg-dev help2man python3 python3-build python3-venv
                python3-setuptools python3-wheel emscripten esbuild node:nodejs npm:npm g++-mingw-w64-x86-64 g++-mingw-w64-i686
-               llvm zip git)
+               llvm zip git g++-aarch64-linux-gnu qemu-user)
 check_packages+=("${dist_packages[@]}" lintian twine wine unzip man-db)
 bench_packages=("${check_packages[@]}" libbenchmark-dev hyperfine python3-midiutil fluidsynth)
+
+# arm64's own libraries through multiarch (the architecture is added first),
+# for make dist's arm64 build and the checks that run it under qemu-user.
+arm64_packages=()
+case "${1:-build}" in
+  check|ci|bench|dist) arm64_packages=(libfluidsynth-dev:arm64 libgtest-dev:arm64 libpython3.11-stdlib:arm64 libffi8:arm64) ;;
+esac
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
@@ -47,6 +54,9 @@ for entry in "${wanted[@]}"; do
   fi
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 done
+for package in "${arm64_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -eq 0 ]; then
@@ -64,5 +74,8 @@ fi
 
 echo "Installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
+if [ ${#arm64_packages[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  "${sudo[@]}" dpkg --add-architecture arm64
+fi
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
