@@ -121,7 +121,7 @@ test('a first visit sounds its instrument from its slice alone, and another inst
   await page.click('#play');
   await page.waitForTimeout(3000);
   await page.click('#play');
-  console.log(`places: a selection marked ${marked} ms after it is made; a clicked note sounds ${clicked} ms after the click; ` +
+  console.log(`places: a selection marked ${marked} ms after it is made, a clicked note sounds ${clicked} ms after the click, ` +
               `each note lit within ${await page.getAttribute('body', 'data-lit-off-ms')} ms of its start by the audio clock`);
 
   // The warnings in the page and on the score, and nothing axe-core finds; installable (but

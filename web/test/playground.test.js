@@ -275,7 +275,7 @@ test('each note points at its characters: chosen by a click or Enter, named and 
   await page.click('#play');
   assert.equal(await page.locator('.sounding').count(), 0);
   assert.doesNotMatch(page.url(), /loop|select/);
-  console.log(`places: each note lit within ${await page.getAttribute('body', 'data-lit-off-ms')} ms of its start by the audio clock`);
+  console.log(`walked and looped: each note lit within ${await page.getAttribute('body', 'data-lit-off-ms')} ms of its start by the audio clock`);
   assert.deepEqual(problems, []);
   await page.close();
 });
