@@ -290,7 +290,7 @@ def _compose(notes: str, texts: Tuple[bytes, bytes, bytes], where: Optional[byte
             message = (result.errors or _NO_MEMORY).decode("utf-8", "replace").strip()
             raise _ERRORS.get(status, ComposeError)(Status(status), message)
         data = ctypes.string_at(result.data, result.length)
-        at = tuple(_CodePoints(text) for text in texts)
+        at = (_CodePoints(texts[0]), _CodePoints(texts[1]), _CodePoints(texts[2]))
         return Song(data=data, program=result.program, instrument=result.instrument.decode("ascii"),
                     notes=result.notes, beats=result.beats, report=result.output.decode("utf-8", "replace"),
                     path=path,
