@@ -42,6 +42,7 @@ export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 scripts/dist.sh "$build/one" "$build/first" || exit 1
 scripts/dist.sh "$build/two" "$build/second" >/dev/null || exit 1
 dist=$build/one
+wheel=$(ls "$dist"/python/*_"$(uname -m)".whl)  # this machine's
 version=$(ls "$dist"/libmidicompose1_*.deb | sed 's/.*_\(.*\)_.*/\1/')
 check "two runs of make dist give byte-identical packages" diff -r "$dist" "$build/two"
 check "SHA256SUMS verifies" sh -c "cd '$dist' && sha256sum --quiet -c SHA256SUMS"
@@ -90,7 +91,6 @@ check "the npm package composes the chord byte for byte and renders it" \
 
 echo "== the ecosystems' own checks"
 check "twine check --strict passes the wheel and the sdist" twine check --strict "$dist"/python/*
-wheel=$(ls "$dist"/python/*_x86_64.whl)
 mkdir "$work/wheel" && (cd "$work/wheel" && unzip -q "$wheel")
 glibc=$(objdump -T "$work"/wheel/midicompose/*.so | grep -o 'GLIBC_2\.[0-9]*' | sort -uV | tail -1)
 check "the wheel's tag is manylinux for $glibc, the newest glibc its libraries ask for" \

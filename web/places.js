@@ -49,25 +49,26 @@ export function notesTouched(timeline, start, end) {
 /** The notes field's layer beneath its text: each note's characters in a
  * span of its own (data-note, to light and mark), each warning's underlined. */
 export function markText(marks, text, timeline, warnings) {
-  const cuts = new Set([0, text.length]);
   const notes = timeline.map((note) => note.place);
   const warned = warnings.filter((w) => w.argument === 'notes').map((w) => [w.start, w.end]);
-  for (const [start, end] of [...notes, ...warned]) cuts.add(start).add(end);
-  const points = [...cuts].sort((a, b) => a - b);
+  const cuts = [...new Set([0, text.length, ...notes.flat(), ...warned.flat()])].sort((a, b) => a - b);
   const inside = (spans, at) => spans.findIndex(([start, end]) => start <= at && at < end);
   const parts = [];
-  let span = null, note = -1;
-  for (let i = 0; i + 1 < points.length; i++) {
-    const [from, to] = [points[i], points[i + 1]], piece = text.slice(from, to);
-    const here = inside(notes, from);
-    if (here !== note) {
-      span = here < 0 ? null : Object.assign(document.createElement('span'), { className: 'place' });
-      if (span) span.dataset.note = here;
-      if (span) parts.push(span);
-      note = here;
+  let span = null;
+  for (let i = 0; i + 1 < cuts.length; i++) {
+    const piece = text.slice(cuts[i], cuts[i + 1]), note = inside(notes, cuts[i]);
+    const part = inside(warned, cuts[i]) < 0 ? piece : Object.assign(document.createElement('mark'), { textContent: piece });
+    if (note < 0) {
+      span = null;
+      parts.push(part);
+      continue;
     }
-    const part = inside(warned, from) < 0 ? piece : Object.assign(document.createElement('mark'), { textContent: piece });
-    (span ?? { append: (p) => parts.push(p) }).append(part);
+    if (Number(span?.dataset.note) !== note) {
+      span = Object.assign(document.createElement('span'), { className: 'place' });
+      span.dataset.note = note;
+      parts.push(span);
+    }
+    span.append(part);
   }
   marks.replaceChildren(...parts);
 }
