@@ -43,7 +43,7 @@ scripts/dist.sh "$build/one" "$build/first" || exit 1
 scripts/dist.sh "$build/two" "$build/second" >/dev/null || exit 1
 dist=$build/one
 wheel=$(ls "$dist"/python/*_"$(uname -m)".whl)  # this machine's
-version=$(ls "$dist"/libmidicompose1_*.deb | sed 's/.*_\(.*\)_.*/\1/')
+version=$(ls "$dist"/libmidicompose1_*_"$(dpkg --print-architecture)".deb | sed 's/.*_\(.*\)_.*/\1/')
 check "two runs of make dist give byte-identical packages" diff -r "$dist" "$build/two"
 check "SHA256SUMS verifies" sh -c "cd '$dist' && sha256sum --quiet -c SHA256SUMS"
 lintian --fail-on error "$dist"/*.deb > "$build/lintian.txt" 2>&1
