@@ -23,6 +23,7 @@ const viewInputs = [...document.querySelectorAll('input[name="view"]')];
 const page = document.body.dataset;
 let song = null;          // the latest successful composition
 const texts = new WeakMap();  // each song's notes text
+const textOf = (shown) => texts.get(shown);
 let pixelsPerBeat = 48;
 const release = await version();
 const fonts = fontSlices(`fonts-${release}`, `midicompose-${release}`);
@@ -70,7 +71,8 @@ function showWarnings(warnings, text) {
 function redraw() {
   if (!song) return;
   pixelsPerBeat = drawRoll(roll, song, $('roll-frame').clientWidth);
-  places.walk(roll, [...roll.querySelectorAll('rect[data-note]')].map((element, index) => ({ element, index })), song);
+  places.walk(roll, [...roll.querySelectorAll('rect[data-note]')].map((element) => ({ element, index: Number(element.dataset.note) })),
+              song);
 }
 
 let pending = 0;
@@ -120,10 +122,10 @@ const score = scorePanel({
   },
 });
 // The field, the roll and the score pointing at each other through each note's place.
-const places = placesOf({ input: notesInput, marks: $('notes-marks'), song: () => song, textOf: (shown) => texts.get(shown),
+const places = placesOf({ input: notesInput, marks: $('notes-marks'), song: () => song, textOf,
                           sound: (indexes) => { player.stop(); player.play(indexes); } });
 const player = playback({
-  button: playButton, loop: loopInput, page, latest: () => song, textOf: (shown) => texts.get(shown),
+  button: playButton, loop: loopInput, page, latest: () => song, textOf,
   beats: () => beatsInput.value, places, pixelsPerBeat: () => pixelsPerBeat,
   prepared: (program) => Object.assign(Promise.all([fonts.get(program), audio()]), { ready: fonts.has(program) }),
 });
