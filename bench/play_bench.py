@@ -65,7 +65,7 @@ with wave.open(click, "wb") as w:
     w.writeframes(b"\xff\x7f\xff\x7f" * 441 + b"\0\0\0\0" * RATE)
 try:
     # The first stream the sink takes after the silence's waits for one more of its old blocks: played twice, the second told.
-    sink = [first_sound_after(lambda: (time.time(), subprocess.Popen(["pacat", "--latency-msec=100", "--file-format=wav", click],
+    sink = [first_sound_after(lambda: (time.time(), subprocess.Popen(["pacat", "--latency-msec=1000", "--file-format=wav", click],
                                                                      env=env))[0]) for _ in range(2)][1]
     time.sleep(1.5)  # until the click's second of silence has played out
     cold = first_sound_after(lambda: (time.time(), subprocess.Popen(
@@ -86,8 +86,8 @@ try:
     warm = first_sound_after(play_again)
     python.wait()
     print(f"play: first recorded sound {1000 * cold:.0f} ms after the command started (cold, FluidR3Mono), "
-          f"{1000 * warm:.0f} ms after Python's second song.play() (warm); a click by pacat with the same 100 ms "
-          f"buffer, {1000 * sink:.0f} ms (the null sink's own latency, its blocks held at 20 ms)")
+          f"{1000 * warm:.0f} ms after Python's second song.play() (warm); a click by pacat with the same 1 s "
+          f"queue, {1000 * sink:.0f} ms (the null sink's own latency, its blocks held at 20 ms)")
 finally:
     keeper.kill()
     subprocess.run(["kill", open(os.path.join(work, "pulse", "pid")).read().split()[0]], check=False)

@@ -50,7 +50,10 @@ public:
 namespace {
 
 // pa_simple of <pulse/simple.h>: a playback stream of 16-bit little-endian
-// stereo, with a short buffer so that a stop is heard at once.
+// stereo. A second is queued, so a player held up for a moment by a busy
+// machine is still heard without a gap (with 0.1 s, a pause of 0.15 s was
+// heard as one). Rendering runs far ahead of real time, so the queue fills
+// in milliseconds and the start is not later; a stop flushes it.
 class PulseOutput : public AudioOutput {
 public:
     struct Spec {
@@ -80,8 +83,8 @@ public:
         free_ = library_.Find<Free>("pa_simple_free");
         error_ = library_.Find<Error>("pa_strerror");
         const Spec spec{3, static_cast<std::uint32_t>(sampleRate), 2};
-        const std::uint32_t any = 0xFFFFFFFF, tenth = static_cast<std::uint32_t>(sampleRate) * 4 / 10;
-        const Buffer buffer{any, tenth, any, any, any};
+        const std::uint32_t any = 0xFFFFFFFF, second = static_cast<std::uint32_t>(sampleRate) * 4;
+        const Buffer buffer{any, second, any, any, any};
         int error = 0;
         stream_ = open(nullptr, "midicompose", 1 /* PA_STREAM_PLAYBACK */, nullptr, "composition", &spec, nullptr, &buffer,
                        &error);
@@ -131,8 +134,9 @@ public:
         drop_ = library_.Find<Step>("snd_pcm_drop");
         int status = library_.Find<Open_>("snd_pcm_open")(&pcm_, "default", 0 /* PLAYBACK */, 0);
         if (status == 0) {
-            // S16_LE (2), interleaved (3), two channels, resampled where needed, 0.1 s of latency.
-            status = library_.Find<SetParams>("snd_pcm_set_params")(pcm_, 2, 3, 2, static_cast<unsigned>(sampleRate), 1, 100000);
+            // S16_LE (2), interleaved (3), two channels, resampled where needed, a second queued
+            // as for PulseAudio (it starts when full; a stop drops it).
+            status = library_.Find<SetParams>("snd_pcm_set_params")(pcm_, 2, 3, 2, static_cast<unsigned>(sampleRate), 1, 1000000);
         }
         if (status != 0) why = error_(status);
         return status == 0;
